@@ -1,0 +1,60 @@
+#pragma once
+// TLogFile: appends one line per call to a file whose name carries the date.
+// Every line is one open-append-close cycle under a cross-process lock named
+// by BaseName, so each line is complete on disk when WriteLine returns.
+
+#include "logging/Clock.h"
+
+#include <chrono>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace glowkite {
+
+enum TLogPeriod : std::uint8_t { lpDay = 0, lpMonth = 1, lpYear = 2 };
+
+enum TLogOption : std::uint8_t { loDate = 1, loTime = 2, loTimeMs = 4, loRaw = 8 };
+using TLogOptions = std::uint8_t; // set of TLogOption bits
+
+enum TLogStamp { lsStamp = 0, lsBlank = 1, lsNone = 2 };
+
+// "Cannot create %s", "Cannot open %s", a lock not had in time, and the
+// system's I/O errors, each with a message a user can act on.
+class ELogError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TLogFile {
+public:
+    explicit TLogFile(Clock clock = SystemClock);
+
+    void SetPeriod(std::uint8_t period) { Period = period; }
+    void SetOptions(TLogOptions options) { Options = options; }
+
+    std::uint8_t Period = lpMonth;
+    TLogOptions Options = 0;
+    std::string Directory;
+    std::string BaseName = "MYLOG";
+    std::string Extension = ".LOG";
+
+    // How long WriteLine waits for the lock of another writer of the same BaseName.
+    std::chrono::milliseconds LockTimeout{5000};
+
+    void WriteLine(std::string_view Text, TLogStamp Stamp);
+
+    // yymmdd of the clock now.
+    std::string DateCode() const;
+
+    // The full name of the file that a line written at time t goes to
+    // (Directory, BaseName, date part, Extension, normalised as WriteLine does).
+    // Lets readers (calendar, replay) find the writer's files.
+    std::string FileName(const LocalTime &t) const;
+
+private:
+    Clock clock_;
+};
+
+} // namespace glowkite
