@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "app/LineStore.h"
+
 namespace glowkite {
 
 struct TColor {
@@ -46,6 +48,8 @@ public:
     virtual void AppendStatusLine(std::string_view line) = 0; // mem_Status
     virtual void AppendHexLine(std::string_view line) = 0;    // mem_HEX
     virtual void ClearPanes() = 0;                            // both panes
+    // Replaces all lines of mem_HEX at once (the replay).
+    virtual void ReplaceHexLines(TLineStore &&lines) = 0;
     virtual void SetCountText(std::string_view text) = 0;     // lbl_WerteAnz
 };
 

@@ -46,6 +46,13 @@ void TMemoryView::SetSeriesVisible(TSeries s, bool visible)
     visible_[static_cast<int>(s)] = visible;
 }
 
+void TMemoryView::ReplaceHexLines(TLineStore &&lines)
+{
+    hexLines.clear();
+    for (std::size_t i = 0; i < lines.Count(); ++i)
+        hexLines.emplace_back(lines.Line(i));
+}
+
 void TMemoryView::ClearPanes()
 {
     statusLines.clear();

@@ -39,6 +39,7 @@ public:
     void AppendStatusLine(std::string_view line) override { statusLines.emplace_back(line); }
     void AppendHexLine(std::string_view line) override { hexLines.emplace_back(line); }
     void ClearPanes() override;
+    void ReplaceHexLines(TLineStore &&lines) override;
     void SetCountText(std::string_view text) override { countText.assign(text); }
 
     const TSeriesStore &Series(TSeries s) const { return series_[static_cast<int>(s)]; }
