@@ -4,10 +4,10 @@
 // by BaseName, so each line is complete on disk when WriteLine returns.
 
 #include "logging/Clock.h"
+#include "logging/LogLock.h"
 
 #include <chrono>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -19,13 +19,6 @@ enum TLogOption : std::uint8_t { loDate = 1, loTime = 2, loTimeMs = 4, loRaw = 8
 using TLogOptions = std::uint8_t; // set of TLogOption bits
 
 enum TLogStamp { lsStamp = 0, lsBlank = 1, lsNone = 2 };
-
-// "Cannot create %s", "Cannot open %s", a lock not had in time, and the
-// system's I/O errors, each with a message a user can act on.
-class ELogError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class TLogFile {
 public:
@@ -43,6 +36,9 @@ public:
     // How long WriteLine waits for the lock of another writer of the same BaseName.
     std::chrono::milliseconds LockTimeout{5000};
 
+    // Failures raise ELogError: "Cannot create %s" (Directory), "Cannot open %s"
+    // (an existing file), a lock not had within LockTimeout, and the system's
+    // I/O errors naming the file. A failed write leaves the file as it was.
     void WriteLine(std::string_view Text, TLogStamp Stamp);
 
     // yymmdd of the clock now.
@@ -54,6 +50,10 @@ public:
     std::string FileName(const LocalTime &t) const;
 
 private:
+    std::string NormalisedExtension() const;
+    std::string NormalisedDirectory() const;
+    std::string MakeStamp(TLogStamp stamp, const LocalTime &t) const;
+
     Clock clock_;
 };
 

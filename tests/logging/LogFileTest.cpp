@@ -1,0 +1,444 @@
+#include "logging/LOGFile.h"
+#include "support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace glowkite {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+namespace fs = std::filesystem;
+
+LocalTime At(int year, int month, int day, int hour = 14, int minute = 7, int second = 9,
+             int ms = 123)
+{
+    return LocalTime{year, month, day, hour, minute, second, ms};
+}
+
+// A clock the test sets by hand.
+struct ManualClock {
+    std::shared_ptr<LocalTime> now = std::make_shared<LocalTime>(At(2012, 3, 5));
+    Clock clock() const
+    {
+        auto shared = now;
+        return [shared] { return *shared; };
+    }
+    void Set(const LocalTime &t) { *now = t; }
+};
+
+class LogFileTest : public ::testing::Test {
+protected:
+    LogFileTest() : oldCwd_(fs::current_path()) { fs::current_path(dir_.path()); }
+    ~LogFileTest() override { fs::current_path(oldCwd_); }
+
+    TLogFile Writer() const
+    {
+        TLogFile log(clock_.clock());
+        log.LockTimeout = std::chrono::milliseconds(300);
+        return log;
+    }
+    std::vector<std::string> FilesHere() const
+    {
+        std::vector<std::string> names;
+        for (const auto &entry : fs::directory_iterator(dir_.path()))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    test::RuntimeDirOverride runtimeDir_;
+    TempDir dir_;
+    ManualClock clock_;
+
+private:
+    fs::path oldCwd_;
+};
+
+// A second process holding the lock `name` until it is released or killed.
+class LockHolder {
+public:
+    explicit LockHolder(const std::string &name)
+    {
+        int toChild[2], fromChild[2];
+        if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0)
+            throw std::runtime_error("pipe failed");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            char go = 0;
+            try {
+                NamedLock lock(name, std::chrono::milliseconds(0));
+                (void)!::write(fromChild[1], "1", 1);
+                (void)!::read(toChild[0], &go, 1);
+            } catch (...) {
+                (void)!::write(fromChild[1], "0", 1);
+            }
+            ::_exit(0);
+        }
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        release_ = toChild[1];
+        char ready = 0;
+        (void)!::read(fromChild[0], &ready, 1);
+        ::close(fromChild[0]);
+        if (ready != '1')
+            throw std::runtime_error("the second process did not get the lock");
+    }
+    ~LockHolder()
+    {
+        if (pid_ > 0)
+            Kill();
+    }
+    void Release() { Finish(false); }
+    void Kill() { Finish(true); }
+
+private:
+    void Finish(bool kill)
+    {
+        if (kill)
+            ::kill(pid_, SIGKILL);
+        else
+            (void)!::write(release_, "x", 1);
+        ::close(release_);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    pid_t pid_ = -1;
+    int release_ = -1;
+};
+
+TEST_F(LogFileTest, DefaultWriterNamesFileByMonthInWorkingDirectory)
+{
+    TLogFile log = Writer();
+    log.WriteLine("a", lsNone);
+    EXPECT_EQ(FilesHere(), std::vector<std::string>{"MYLOG_1203.LOG"});
+    EXPECT_EQ(log.Directory, "");
+
+    log.SetPeriod(lpYear);
+    log.WriteLine("b", lsNone);
+    log.SetPeriod(lpDay);
+    log.WriteLine("c", lsNone);
+    log.SetPeriod(3);
+    log.WriteLine("d", lsNone);
+    log.SetPeriod(255);
+    log.WriteLine("e", lsNone);
+    EXPECT_EQ(FilesHere(), (std::vector<std::string>{"MYLOG.LOG", "MYLOG_12.LOG", "MYLOG_1203.LOG",
+                                                     "MYLOG_120305.LOG"}));
+    EXPECT_EQ(ReadFile("MYLOG.LOG"), "d\r\ne\r\n");
+}
+
+TEST_F(LogFileTest, ExtensionGetsLeadingDotStoredBack)
+{
+    TLogFile log = Writer();
+    log.Extension = "log";
+    log.WriteLine("x", lsNone);
+    EXPECT_EQ(log.Extension, ".log");
+    EXPECT_TRUE(fs::exists("MYLOG_1203.log"));
+
+    log.Extension = "";
+    log.WriteLine("x", lsNone);
+    EXPECT_TRUE(fs::exists("MYLOG_1203"));
+
+    log.Extension = ".x";
+    log.WriteLine("x", lsNone);
+    EXPECT_EQ(log.Extension, ".x");
+    EXPECT_TRUE(fs::exists("MYLOG_1203.x"));
+
+    log.Extension = "tar.gz";
+    log.WriteLine("x", lsNone);
+    EXPECT_EQ(log.Extension, ".tar.gz");
+    EXPECT_TRUE(fs::exists("MYLOG_1203.tar.gz"));
+}
+
+TEST_F(LogFileTest, DirectoryIsCreatedOneLevelAndEndsWithSeparator)
+{
+    TLogFile log = Writer();
+    log.Directory = dir_ / "LOG";
+    log.BaseName = "glowkite";
+    log.Extension = "glow";
+    log.SetPeriod(lpDay);
+    log.WriteLine("first", lsNone);
+    log.WriteLine("second", lsNone);
+    EXPECT_EQ(log.Directory, dir_ / "LOG/");
+    EXPECT_EQ(ReadFile(dir_ / "LOG/glowkite_120305.glow"), "first\r\nsecond\r\n");
+}
+
+TEST_F(LogFileTest, DirectoryWithMissingParentIsNotCreated)
+{
+    TLogFile log = Writer();
+    const std::string missing = dir_ / "no/LOG";
+    log.Directory = missing;
+    try {
+        log.WriteLine("x", lsNone);
+        FAIL() << "no error";
+    } catch (const ELogError &e) {
+        EXPECT_STREQ(e.what(), ("Cannot create " + missing).c_str());
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "no"));
+    EXPECT_EQ(log.Directory, missing);
+
+    test::WriteFile(dir_ / "plain", "a file, not a folder");
+    log.Directory = dir_ / "plain";
+    EXPECT_THROW(log.WriteLine("x", lsNone), ELogError);
+}
+
+TEST_F(LogFileTest, FileNameTellsWhereALineGoesWithoutStoringBack)
+{
+    TLogFile log = Writer();
+    log.Directory = "LOG";
+    log.Extension = "glow";
+    log.SetPeriod(lpDay);
+    EXPECT_EQ(log.FileName(At(2011, 12, 31)), "LOG/MYLOG_111231.glow");
+    EXPECT_EQ(log.Directory, "LOG");
+    EXPECT_EQ(log.Extension, "glow");
+    EXPECT_EQ(log.DateCode(), "120305");
+
+    log.WriteLine("x", lsNone);
+    EXPECT_TRUE(fs::exists(log.FileName(At(2012, 3, 5))));
+}
+
+TEST_F(LogFileTest, StampsFollowOptions)
+{
+    TLogFile log = Writer();
+    log.SetPeriod(99);
+    log.SetOptions(loDate | loTimeMs);
+    log.WriteLine("ms", lsStamp);
+    log.SetOptions(loDate | loTime);
+    log.WriteLine("blank", lsBlank);
+    log.WriteLine("s", lsStamp);
+    log.SetOptions(loTime | loTimeMs);
+    log.WriteLine("both", lsStamp);
+    log.SetOptions(loTime);
+    log.WriteLine("none", lsNone);
+    log.SetOptions(0);
+    log.WriteLine("empty", lsStamp);
+    EXPECT_EQ(ReadFile("MYLOG.LOG"), "2012.03.05 14:07:09.123 ms\r\n"
+                                     "                    blank\r\n"
+                                     "2012.03.05 14:07:09 s\r\n"
+                                     "14:07:09.123 both\r\n"
+                                     "none\r\n"
+                                     "empty\r\n");
+}
+
+TEST_F(LogFileTest, RawWritesTextAloneWhateverTheStamp)
+{
+    TLogFile log = Writer();
+    log.SetPeriod(99);
+    log.SetOptions(loRaw | loDate | loTimeMs);
+    log.WriteLine("one", lsStamp);
+    log.WriteLine("two", lsBlank);
+    EXPECT_EQ(ReadFile("MYLOG.LOG"), "onetwo");
+}
+
+TEST_F(LogFileTest, BytesAreWrittenAsGivenWithoutBom)
+{
+    TLogFile log = Writer();
+    log.SetPeriod(99);
+    const std::string status = "05.03.2012 14:07:12  03   Alarm ;St\xF6rung ";
+    const std::string withNul("a\0b", 3);
+    log.WriteLine(status, lsNone);
+    log.WriteLine(withNul, lsNone);
+    EXPECT_EQ(ReadFile("MYLOG.LOG"), status + "\r\n" + withNul + "\r\n");
+}
+
+TEST_F(LogFileTest, ClockAtWriteTimeChoosesTheFile)
+{
+    TLogFile day = Writer();
+    day.SetPeriod(lpDay);
+    clock_.Set(At(2011, 12, 31, 23, 59, 59, 999));
+    day.WriteLine("31.12.2011 23:59:59  RX: late", lsNone);
+    clock_.Set(At(2012, 1, 1, 0, 0, 0, 0));
+    day.WriteLine("31.12.2011 23:59:59  RX: stamped before midnight", lsNone);
+    EXPECT_EQ(ReadFile("MYLOG_111231.LOG"), "31.12.2011 23:59:59  RX: late\r\n");
+    EXPECT_EQ(ReadFile("MYLOG_120101.LOG"), "31.12.2011 23:59:59  RX: stamped before midnight\r\n");
+
+    TLogFile month = Writer();
+    month.BaseName = "month";
+    clock_.Set(At(2012, 2, 29, 23, 59, 59, 999));
+    month.WriteLine("leap day", lsNone);
+    clock_.Set(At(2012, 3, 1, 0, 0, 0, 0));
+    month.WriteLine("march", lsNone);
+    EXPECT_EQ(ReadFile("month_1202.LOG"), "leap day\r\n");
+    EXPECT_EQ(ReadFile("month_1203.LOG"), "march\r\n");
+
+    TLogFile year = Writer();
+    year.BaseName = "year";
+    year.SetPeriod(lpYear);
+    clock_.Set(At(1999, 12, 31, 23, 59, 59, 999));
+    year.WriteLine("1999", lsNone);
+    clock_.Set(At(2000, 1, 1, 0, 0, 0, 0));
+    year.WriteLine("2000", lsNone);
+    EXPECT_EQ(ReadFile("year_99.LOG"), "1999\r\n");
+    EXPECT_EQ(ReadFile("year_00.LOG"), "2000\r\n");
+}
+
+TEST_F(LogFileTest, OutputLongerThan8192BytesIsWrittenWhole)
+{
+    TLogFile log = Writer();
+    log.SetPeriod(99);
+    std::string text(100000, 'q');
+    text[8191] = 'A';
+    text.back() = 'Z';
+    log.WriteLine(text, lsNone);
+    EXPECT_EQ(ReadFile("MYLOG.LOG"), text + "\r\n");
+}
+
+TEST_F(LogFileTest, ReadOnlyFileCannotBeOpenedAndLockIsFreedAgain)
+{
+    TLogFile log = Writer();
+    log.Directory = dir_.path().string();
+    test::WriteFile(dir_ / "MYLOG_1203.LOG", "kept\r\n");
+    fs::permissions(dir_ / "MYLOG_1203.LOG", fs::perms::owner_read | fs::perms::group_read);
+    {
+        test::PermissionsEnforced enforced;
+        try {
+            log.WriteLine("x", lsNone);
+            FAIL() << "no error";
+        } catch (const ELogError &e) {
+            EXPECT_STREQ(e.what(), ("Cannot open " + (dir_ / "MYLOG_1203.LOG")).c_str());
+        }
+    }
+    EXPECT_EQ(ReadFile(dir_ / "MYLOG_1203.LOG"), "kept\r\n");
+    EXPECT_NO_THROW(NamedLock("MYLOG", std::chrono::milliseconds(0)));
+}
+
+TEST_F(LogFileTest, NewFileInReadOnlyFolderGivesSystemErrorNamingTheFile)
+{
+    TLogFile log = Writer();
+    log.Directory = dir_ / "locked";
+    fs::create_directory(log.Directory);
+    fs::permissions(log.Directory, fs::perms::owner_read | fs::perms::owner_exec);
+    test::PermissionsEnforced enforced;
+    try {
+        log.WriteLine("x", lsNone);
+        FAIL() << "no error";
+    } catch (const ELogError &e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find(dir_ / "locked/MYLOG_1203.LOG"), std::string::npos) << message;
+        EXPECT_NE(message.find(std::strerror(EACCES)), std::string::npos) << message;
+    }
+}
+
+TEST_F(LogFileTest, LockHeldElsewhereRaisesClearErrorOnlyForThatName)
+{
+    TLogFile held = Writer();
+    held.BaseName = "glowKite";
+    TLogFile other = Writer();
+    other.BaseName = "glowkite";
+
+    LockHolder holder("glowKite");
+    try {
+        held.WriteLine("lost?", lsNone);
+        FAIL() << "no error";
+    } catch (const ELogError &e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("\"glowKite\""), std::string::npos) << message;
+        EXPECT_NE(message.find("300 ms"), std::string::npos) << message;
+    }
+    EXPECT_FALSE(fs::exists("glowKite_1203.LOG"));
+    // Within the same 300 ms limit: the other name is not held up.
+    other.WriteLine("not delayed", lsNone);
+    EXPECT_EQ(ReadFile("glowkite_1203.LOG"), "not delayed\r\n");
+
+    holder.Release();
+    held.WriteLine("after release", lsNone);
+    EXPECT_EQ(ReadFile("glowKite_1203.LOG"), "after release\r\n");
+}
+
+TEST_F(LogFileTest, LockOfCrashedOwnerIsFreeAtOnce)
+{
+    LockHolder holder("MYLOG");
+    holder.Kill();
+    TLogFile log = Writer();
+    log.WriteLine("after crash", lsNone);
+    EXPECT_EQ(ReadFile("MYLOG_1203.LOG"), "after crash\r\n");
+}
+
+TEST_F(LogFileTest, ProcessesWritingAtOnceNeverMixTheirLines)
+{
+    constexpr int kLines = 1000;
+    constexpr int kWriters = 2;
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int code = 0;
+            try {
+                TLogFile log = Writer();
+                log.LockTimeout = std::chrono::milliseconds(5000);
+                for (int i = 0; i < kLines; ++i) {
+                    std::string line = "w" + std::to_string(w) + " " + std::to_string(i) + " ";
+                    line.resize(100, static_cast<char>('a' + w));
+                    log.WriteLine(line, lsNone);
+                }
+            } catch (...) {
+                code = 1;
+            }
+            ::_exit(code);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    const std::string content = ReadFile("MYLOG_1203.LOG");
+    ASSERT_EQ(content.size(), std::size_t{kWriters * kLines * 102});
+    int next[kWriters] = {};
+    for (std::size_t pos = 0; pos < content.size(); pos += 102) {
+        std::string line = content.substr(pos, 102);
+        ASSERT_EQ(line.substr(100), "\r\n") << "at byte " << pos;
+        int w = -1, i = -1;
+        std::istringstream(line.substr(1)) >> w >> i;
+        ASSERT_TRUE(w >= 0 && w < kWriters) << line;
+        EXPECT_EQ(i, next[w]++) << line;
+        std::string expected = "w" + std::to_string(w) + " " + std::to_string(i) + " ";
+        expected.resize(100, static_cast<char>('a' + w));
+        EXPECT_EQ(line.substr(0, 100), expected);
+    }
+    EXPECT_EQ(next[0], kLines);
+    EXPECT_EQ(next[1], kLines);
+}
+
+TEST_F(LogFileTest, WriteCutShortLeavesNoPartialLine)
+{
+    const std::string first = "first line";
+    int code = test::RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        TLogFile log = Writer();
+        log.WriteLine(first, lsNone);
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = fs::file_size("MYLOG_1203.LOG") + 40;
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            return 3;
+        try {
+            log.WriteLine(std::string(1000, 'y'), lsNone);
+            return 1;
+        } catch (const ELogError &e) {
+            const std::string message = e.what();
+            return message.find("Cannot write MYLOG_1203.LOG: ") == 0 ? 0 : 2;
+        }
+    });
+    ASSERT_EQ(code, 0);
+    EXPECT_EQ(ReadFile("MYLOG_1203.LOG"), first + "\r\n");
+
+    TLogFile log = Writer();
+    log.WriteLine("next", lsNone);
+    EXPECT_EQ(ReadFile("MYLOG_1203.LOG"), first + "\r\nnext\r\n");
+}
+
+} // namespace
+} // namespace glowkite

@@ -1,0 +1,136 @@
+#pragma once
+// Helpers for tests that work on real files: a temporary folder, whole-file
+// reads and writes, and a guard that makes permission bits count for root.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <linux/capability.h>
+#include <string>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace glowkite::test {
+
+// A fresh folder, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "gk-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        // Folders a test made read-only must be opened again to be removed.
+        for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    const std::filesystem::path &path() const { return path_; }
+    std::string operator/(const std::string &name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string ReadFile(const std::string &name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const std::string &name, const std::string &bytes)
+{
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Points XDG_RUNTIME_DIR at a private folder of this test while it lives, so
+// that locks of tests running side by side never meet.
+class RuntimeDirOverride {
+public:
+    RuntimeDirOverride()
+    {
+        if (const char *old = std::getenv("XDG_RUNTIME_DIR"))
+            old_ = old;
+        ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+    }
+    ~RuntimeDirOverride()
+    {
+        if (old_.empty())
+            ::unsetenv("XDG_RUNTIME_DIR");
+        else
+            ::setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
+    }
+    RuntimeDirOverride(const RuntimeDirOverride &) = delete;
+    RuntimeDirOverride &operator=(const RuntimeDirOverride &) = delete;
+
+private:
+    TempDir dir_; // mkdtemp makes it 0700, as a runtime folder is
+    std::string old_;
+};
+
+// Root passes every permission check; these tests need read-only files and
+// folders to be read-only. Drops the capabilities that override permission
+// bits from this thread's effective set while it lives (nothing to do for
+// an ordinary user).
+class PermissionsEnforced {
+public:
+    PermissionsEnforced()
+    {
+        if (::geteuid() != 0)
+            return;
+        header_.version = _LINUX_CAPABILITY_VERSION_3;
+        if (::syscall(SYS_capget, &header_, saved_) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+            reduced[cap / 32].effective &= ~(1u << (cap % 32));
+        active_ = ::syscall(SYS_capset, &header_, reduced) == 0;
+    }
+    ~PermissionsEnforced()
+    {
+        if (active_)
+            ::syscall(SYS_capset, &header_, saved_);
+    }
+    PermissionsEnforced(const PermissionsEnforced &) = delete;
+    PermissionsEnforced &operator=(const PermissionsEnforced &) = delete;
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+    bool active_ = false;
+};
+
+// Runs `body` in a forked child and returns its exit status (or -signal).
+// Lets a test hold locks, set resource limits or die without touching itself.
+template <typename Body> int RunInChild(Body body)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int code = 99;
+        try {
+            code = body();
+        } catch (...) {
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+} // namespace glowkite::test
