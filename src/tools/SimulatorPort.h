@@ -1,0 +1,60 @@
+#pragma once
+// Runs a simulated detector on a thread: frames are written, paced at a
+// given rate, to a pseudo-terminal it creates (the window or the recorder
+// opens the other end as its serial port) or to a file descriptor.
+
+#include "tools/DetectorSimulator.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace glowkite {
+
+class TSimulatorPort {
+public:
+    TSimulatorPort(const TSimOptions &options, double framesPerSecond);
+    ~TSimulatorPort();
+    TSimulatorPort(const TSimulatorPort &) = delete;
+    TSimulatorPort &operator=(const TSimulatorPort &) = delete;
+
+    // Creates a pseudo-terminal and returns the path of its serial end.
+    // The end is kept raw and open, so a reader may come and go.
+    std::string OpenPty();
+    // Writes to fd instead (taken over: closed with this object).
+    void UseDescriptor(int fd);
+
+    // Sends maxFrames frames (negative: until Stop), then stops by itself.
+    void Start(std::int64_t maxFrames = -1);
+    void Stop();
+    // Waits until the thread has sent its frames or was stopped.
+    void Wait();
+    // Closes the detector's side of the line: the reader sees the port go away.
+    void Hangup();
+
+    std::int64_t FramesSent() const { return sent_.load(); }
+    bool Running() const { return running_.load(); }
+    // The first write error, empty while there is none.
+    std::string Error() const;
+
+private:
+    void Run(std::int64_t maxFrames);
+
+    TDetectorSimulator sim_;
+    double fps_;
+    int fd_ = -1;      // where frames are written (pty master or device)
+    int slaveFd_ = -1; // keeps a pty's serial end open and raw
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> running_{false};
+    std::atomic<std::int64_t> sent_{0};
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::string error_;
+};
+
+} // namespace glowkite
