@@ -1,0 +1,61 @@
+#include "portcfg/PortList.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+
+namespace glowkite {
+
+namespace fs = std::filesystem;
+
+bool NaturalLess(const std::string &a, const std::string &b)
+{
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+            std::size_t ie = i, je = j;
+            while (ie < a.size() && std::isdigit(static_cast<unsigned char>(a[ie])))
+                ++ie;
+            while (je < b.size() && std::isdigit(static_cast<unsigned char>(b[je])))
+                ++je;
+            // Compare numbers by length first (no leading zeros in tty names), then digits.
+            const std::string_view na(a.data() + i, ie - i), nb(b.data() + j, je - j);
+            if (na.size() != nb.size())
+                return na.size() < nb.size();
+            if (na != nb)
+                return na < nb;
+            i = ie;
+            j = je;
+        } else {
+            if (a[i] != b[j])
+                return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+
+std::vector<std::string> ListSerialPorts(const std::string &sysClassTty)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(sysClassTty, ec)) {
+        const fs::path dir = entry.path();
+        if (!fs::exists(dir / "device", ec))
+            continue; // virtual terminals, pseudo-terminals, the console
+        // The serial core publishes the UART type; 0 means an empty legacy slot.
+        std::ifstream type(dir / "type");
+        int t = -1;
+        if (type >> t && t == 0)
+            continue;
+        names.push_back(dir.filename().string());
+    }
+    std::sort(names.begin(), names.end(), NaturalLess);
+    for (auto &n : names)
+        n = "/dev/" + n;
+    return names;
+}
+
+} // namespace glowkite
