@@ -85,7 +85,9 @@ class TSerCriticalSection {
 public:
     void Enter() { mutex_.lock(); }
     void Leave() { mutex_.unlock(); }
+    bool TryEnter() { return mutex_.try_lock(); }
     void lock() { Enter(); }
+    bool try_lock() { return TryEnter(); }
     void unlock() { Leave(); }
 
 private:
