@@ -560,6 +560,34 @@ TEST(SerCommTest, PortLostWhenThePtyGoesAway)
     EXPECT_TRUE(f.errors.empty()) << f.errors.front();
 }
 
+TEST(SerCommTest, BytesHeldWhenThePortIsLostReachOnRxCharFirst)
+{
+    PtyPair pty;
+    Fixture f(pty.path);
+    std::vector<std::string> order;
+    // Takes one byte per batch; ReadChar has read the rest ahead.
+    f.comm.OnRxChar = [&](TSerCustomComm &c, int) {
+        std::uint8_t ch;
+        if (c.ReadChar(ch)) {
+            f.received.push_back(ch);
+            order.push_back("rx");
+        }
+    };
+    f.comm.OnPortLost = [&](TSerCustomComm &, const std::string &) { order.push_back("lost"); };
+    f.comm.Open();
+    pty.Send(Bytes(5));
+    ASSERT_TRUE(f.Serve([&] { return f.received.size() == 1; }));
+    EXPECT_EQ(f.comm.ReadBufUsed(), 4);
+    pty.CloseSlave();
+    pty.CloseMaster();
+    ASSERT_TRUE(f.Serve([&] { return !order.empty() && order.back() == "lost"; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"rx", "rx", "lost"}));
+    std::uint8_t ch;
+    while (f.comm.ReadChar(ch))
+        f.received.push_back(ch);
+    EXPECT_EQ(f.received, Bytes(5)) << "nothing read ahead is lost";
+}
+
 TEST(SerCommTest, PortLostWhenSocatEnds)
 {
     SocatPair socat;
