@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <vector>
 
 namespace glowkite {
@@ -58,10 +57,6 @@ private:
     bool saved_;
 };
 
-struct FileCloser {
-    void operator()(std::FILE *f) const { std::fclose(f); }
-};
-
 } // namespace
 
 bool ParseStoredLine(std::string_view line, TStoredFrame &frame, std::string &error)
@@ -90,6 +85,61 @@ std::int64_t ExpectedLineCount(std::uint64_t fileSize)
     return static_cast<std::int64_t>(fileSize / 110);
 }
 
+TDayFile::TDayFile(const std::string &name) : name_(name)
+{
+    file_ = std::fopen(name.c_str(), "rb");
+    if (!file_)
+        throw EReplayError("Cannot open " + name + ": " + std::strerror(errno));
+    // A recording may append to today's file meanwhile: read what was there
+    // when reading began.
+    std::error_code ec;
+    size_ = std::filesystem::file_size(name, ec);
+    if (ec) {
+        std::fclose(file_);
+        throw EReplayError("Cannot read the size of " + name + ": " + ec.message());
+    }
+}
+
+TDayFile::~TDayFile()
+{
+    std::fclose(file_);
+}
+
+void TDayFile::ForEachLine(const std::function<void(std::string_view)> &fn)
+{
+    std::vector<char> chunk(1 << 20);
+    std::string carry; // a line that crosses the end of a chunk
+    auto emit = [&fn](std::string_view line) {
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        fn(line);
+    };
+    std::uint64_t left = size_;
+    while (left > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
+        const std::size_t got = std::fread(chunk.data(), 1, want, file_);
+        if (got == 0) {
+            if (std::ferror(file_))
+                throw EReplayError("Cannot read " + name_ + ": " + std::strerror(errno));
+            break; // the file shrank meanwhile
+        }
+        left -= got;
+        std::string_view rest(chunk.data(), got);
+        for (std::size_t nl; (nl = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(nl + 1)) {
+            if (carry.empty()) {
+                emit(rest.substr(0, nl));
+            } else {
+                carry.append(rest.substr(0, nl));
+                emit(carry);
+                carry.clear();
+            }
+        }
+        carry.append(rest);
+    }
+    if (!carry.empty())
+        emit(carry); // a last line without its line end
+}
+
 TDayReplay::TDayReplay(TMeasurementDecoder &decoder, IReplayEvents &events)
     : decoder_(decoder), events_(events)
 {
@@ -105,14 +155,8 @@ void TDayReplay::LoadFromFile(const std::string &F)
         events_.Warning("Datei " + F + " existiert nicht");
         return;
     }
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(F.c_str(), "rb"));
-    if (!file)
-        throw EReplayError("Cannot open " + F + ": " + std::strerror(errno));
-    // A recording may append to today's file meanwhile: read what was there
-    // when the replay began.
-    const std::uint64_t size = std::filesystem::file_size(F, ec);
-    if (ec)
-        throw EReplayError("Cannot read the size of " + F + ": " + ec.message());
+    TDayFile file(F);
+    const std::uint64_t size = file.Size();
 
     events_.BeginProgress("Daten werden gelsen aus Datei " + F, ExpectedLineCount(size));
     struct EndProgress {
@@ -127,8 +171,6 @@ void TDayReplay::LoadFromFile(const std::string &F)
     std::int64_t lineNo = 0;
 
     auto handleLine = [&](std::string_view line) {
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
         ++lineNo;
         TStoredFrame frame;
         std::string error;
@@ -152,32 +194,7 @@ void TDayReplay::LoadFromFile(const std::string &F)
             events_.Progress(lineNo);
     };
 
-    std::vector<char> chunk(1 << 20);
-    std::string carry; // a line that crosses the end of a chunk
-    std::uint64_t left = size;
-    while (left > 0) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk.size()));
-        const std::size_t got = std::fread(chunk.data(), 1, want, file.get());
-        if (got == 0) {
-            if (std::ferror(file.get()))
-                throw EReplayError("Cannot read " + F + ": " + std::strerror(errno));
-            break; // the file shrank meanwhile
-        }
-        left -= got;
-        std::string_view rest(chunk.data(), got);
-        for (std::size_t nl; (nl = rest.find('\n')) != std::string_view::npos; rest.remove_prefix(nl + 1)) {
-            if (carry.empty()) {
-                handleLine(rest.substr(0, nl));
-            } else {
-                carry.append(rest.substr(0, nl));
-                handleLine(carry);
-                carry.clear();
-            }
-        }
-        carry.append(rest);
-    }
-    if (!carry.empty())
-        handleLine(carry); // a last line without its line end
+    file.ForEachLine(handleLine);
     events_.Progress(lineNo);
 
     decoder_.ShowCount();

@@ -6,6 +6,8 @@
 #include "app/MeasurementDecoder.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -29,6 +31,26 @@ bool ParseStoredLine(std::string_view line, TStoredFrame &frame, std::string &er
 class EReplayError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A day file opened for reading, up to the size it had when opened (a
+// running recording may append to today's file meanwhile).
+class TDayFile {
+public:
+    explicit TDayFile(const std::string &name); // raises EReplayError
+    ~TDayFile();
+    TDayFile(const TDayFile &) = delete;
+    TDayFile &operator=(const TDayFile &) = delete;
+
+    std::uint64_t Size() const { return size_; }
+    // Calls fn with each line, without its line end (CR LF or LF); a last
+    // line without a line end counts. Raises EReplayError on a read error.
+    void ForEachLine(const std::function<void(std::string_view)> &fn);
+
+private:
+    std::string name_;
+    std::FILE *file_ = nullptr;
+    std::uint64_t size_ = 0;
 };
 
 // What the replay tells the window besides the measurement view.

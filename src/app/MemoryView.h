@@ -3,6 +3,7 @@
 // window. Used by the command-line tools and by tests. Labels are kept in
 // one byte buffer per series, so millions of points cost little memory.
 
+#include "app/Export.h"
 #include "app/MeasurementView.h"
 
 #include <array>
@@ -29,7 +30,7 @@ private:
     std::string labels_;
 };
 
-class TMemoryView : public IMeasurementView {
+class TMemoryView : public IMeasurementView, public IPointSource {
 public:
     void AppendPoint(TSeries s, double value, std::string_view label, TColor color) override;
     void ClearSeries() override;
@@ -41,6 +42,10 @@ public:
     void ClearPanes() override;
     void ReplaceHexLines(TLineStore &&lines) override;
     void SetCountText(std::string_view text) override { countText.assign(text); }
+
+    double PointValue(TSeries s, int i) const override { return Series(s).Value(i); }
+    std::string_view PointLabel(TSeries s, int i) const override { return Series(s).Label(i); }
+    TColor PointColor(TSeries s, int i) const override { return Series(s).Color(i); }
 
     const TSeriesStore &Series(TSeries s) const { return series_[static_cast<int>(s)]; }
     bool Visible(TSeries s) const { return visible_[static_cast<int>(s)]; }

@@ -87,7 +87,10 @@ int WriteAll(int fd, std::string_view data, off_t offset)
 
 TLogFile::TLogFile(Clock clock) : clock_(std::move(clock)) {}
 
-std::string TLogFile::DateCode() const { return DateCodeOf(clock_()); }
+std::string TLogFile::DateCode() const
+{
+    return DateCodeOf(clock_());
+}
 
 std::string TLogFile::NormalisedExtension() const
 {

@@ -16,7 +16,10 @@ namespace glowkite {
 
 namespace {
 
-std::string SystemText(int error) { return std::strerror(error); }
+std::string SystemText(int error)
+{
+    return std::strerror(error);
+}
 
 } // namespace
 
@@ -109,7 +112,8 @@ NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout)
                             std::to_string(timeout.count()) +
                             " ms: another writer holds it; the line was not written");
         }
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
         pause = std::min(pause * 2, std::chrono::microseconds(10000));
     }
 }

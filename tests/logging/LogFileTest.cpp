@@ -140,25 +140,15 @@ TEST_F(LogFileTest, DefaultWriterNamesFileByMonthInWorkingDirectory)
 
 TEST_F(LogFileTest, ExtensionGetsLeadingDotStoredBack)
 {
+    const std::pair<const char *, const char *> cases[] = {
+        {"log", ".log"}, {"", ""}, {".x", ".x"}, {"tar.gz", ".tar.gz"}};
     TLogFile log = Writer();
-    log.Extension = "log";
-    log.WriteLine("x", lsNone);
-    EXPECT_EQ(log.Extension, ".log");
-    EXPECT_TRUE(fs::exists("MYLOG_1203.log"));
-
-    log.Extension = "";
-    log.WriteLine("x", lsNone);
-    EXPECT_TRUE(fs::exists("MYLOG_1203"));
-
-    log.Extension = ".x";
-    log.WriteLine("x", lsNone);
-    EXPECT_EQ(log.Extension, ".x");
-    EXPECT_TRUE(fs::exists("MYLOG_1203.x"));
-
-    log.Extension = "tar.gz";
-    log.WriteLine("x", lsNone);
-    EXPECT_EQ(log.Extension, ".tar.gz");
-    EXPECT_TRUE(fs::exists("MYLOG_1203.tar.gz"));
+    for (const auto &[given, stored] : cases) {
+        log.Extension = given;
+        log.WriteLine("x", lsNone);
+        EXPECT_EQ(log.Extension, stored);
+        EXPECT_EQ(ReadFile(std::string("MYLOG_1203") + stored), "x\r\n") << given;
+    }
 }
 
 TEST_F(LogFileTest, DirectoryIsCreatedOneLevelAndEndsWithSeparator)
@@ -254,33 +244,30 @@ TEST_F(LogFileTest, BytesAreWrittenAsGivenWithoutBom)
 
 TEST_F(LogFileTest, ClockAtWriteTimeChoosesTheFile)
 {
-    TLogFile day = Writer();
-    day.SetPeriod(lpDay);
-    clock_.Set(At(2011, 12, 31, 23, 59, 59, 999));
-    day.WriteLine("31.12.2011 23:59:59  RX: late", lsNone);
-    clock_.Set(At(2012, 1, 1, 0, 0, 0, 0));
-    day.WriteLine("31.12.2011 23:59:59  RX: stamped before midnight", lsNone);
-    EXPECT_EQ(ReadFile("MYLOG_111231.LOG"), "31.12.2011 23:59:59  RX: late\r\n");
-    EXPECT_EQ(ReadFile("MYLOG_120101.LOG"), "31.12.2011 23:59:59  RX: stamped before midnight\r\n");
-
-    TLogFile month = Writer();
-    month.BaseName = "month";
-    clock_.Set(At(2012, 2, 29, 23, 59, 59, 999));
-    month.WriteLine("leap day", lsNone);
-    clock_.Set(At(2012, 3, 1, 0, 0, 0, 0));
-    month.WriteLine("march", lsNone);
-    EXPECT_EQ(ReadFile("month_1202.LOG"), "leap day\r\n");
-    EXPECT_EQ(ReadFile("month_1203.LOG"), "march\r\n");
-
-    TLogFile year = Writer();
-    year.BaseName = "year";
-    year.SetPeriod(lpYear);
-    clock_.Set(At(1999, 12, 31, 23, 59, 59, 999));
-    year.WriteLine("1999", lsNone);
-    clock_.Set(At(2000, 1, 1, 0, 0, 0, 0));
-    year.WriteLine("2000", lsNone);
-    EXPECT_EQ(ReadFile("year_99.LOG"), "1999\r\n");
-    EXPECT_EQ(ReadFile("year_00.LOG"), "2000\r\n");
+    const struct {
+        std::uint8_t period;
+        LocalTime before, after;
+        const char *fileBefore, *fileAfter;
+    } rollovers[] = {
+        {lpDay, At(2011, 12, 31, 23, 59, 59, 999), At(2012, 1, 1, 0, 0, 0, 0), "day_111231.LOG",
+         "day_120101.LOG"},
+        {lpMonth, At(2012, 2, 29, 23, 59, 59, 999), At(2012, 3, 1, 0, 0, 0, 0), "month_1202.LOG",
+         "month_1203.LOG"},
+        {lpYear, At(1999, 12, 31, 23, 59, 59, 999), At(2000, 1, 1, 0, 0, 0, 0), "year_99.LOG",
+         "year_00.LOG"},
+    };
+    for (const auto &r : rollovers) {
+        TLogFile log = Writer();
+        log.BaseName = std::string(r.fileBefore).substr(0, std::string(r.fileBefore).find('_'));
+        log.SetPeriod(r.period);
+        clock_.Set(r.before);
+        log.WriteLine("23:59:59 late", lsNone);
+        clock_.Set(r.after);
+        // The caller's text still shows the old day; the clock decides.
+        log.WriteLine("23:59:59 stamped before midnight", lsNone);
+        EXPECT_EQ(ReadFile(r.fileBefore), "23:59:59 late\r\n");
+        EXPECT_EQ(ReadFile(r.fileAfter), "23:59:59 stamped before midnight\r\n");
+    }
 }
 
 TEST_F(LogFileTest, OutputLongerThan8192BytesIsWrittenWhole)

@@ -1,0 +1,187 @@
+// glowkite-cli: the command-line companions of the GlowKite logger.
+//   simulate  a simulated detector on a pseudo-terminal or a device
+//   export    a stored day as CSV (frames, or the chart's points)
+
+#include "app/DayReplay.h"
+#include "app/Export.h"
+#include "app/MemoryView.h"
+#include "tools/CliArgs.h"
+#include "tools/SimulatorPort.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace glowkite;
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void OnSignal(int)
+{
+    g_stop = true;
+}
+
+void CatchStopSignals()
+{
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+const char *const Usage =
+    "usage:\n"
+    "  glowkite-cli simulate [--pty | --port DEVICE] [--protocol plus|old] [--fps N]\n"
+    "                        [--frames N] [--duration S] [--seed N] [--status-run]\n"
+    "                        [--aq-ramp] [--position-ramp] [--contamination N|drift]\n"
+    "                        [--garbage N] [--both-marks-every N] [--switch-protocol-after N]\n"
+    "  glowkite-cli export DAY.glow (--csv | --points [--interval N] [--changes-only])\n"
+    "                        [--excel] [-o FILE]\n";
+
+int Simulate(TCliArgs &args)
+{
+    TSimOptions o;
+    o.oldProtocol = args.Choice("--protocol", {"plus", "old"}, "plus") == "old";
+    o.seed = static_cast<std::uint32_t>(args.Integer("--seed", 1, 0, 0xFFFFFFFFLL));
+    o.statusRun = args.Flag("--status-run");
+    o.aqRamp = args.Flag("--aq-ramp");
+    o.positionRamp = args.Flag("--position-ramp");
+    const std::string contamination = args.Value("--contamination", "128");
+    o.contamination = contamination == "drift" ? -1 : static_cast<int>(TCliArgs::ParseInteger("--contamination", contamination, 0, 255));
+    o.garbageMax = static_cast<int>(args.Integer("--garbage", 0, 0, 1000));
+    o.bothMarksEvery = static_cast<int>(args.Integer("--both-marks-every", 0, 0, 1000000));
+    o.switchProtocolAfter = args.Integer("--switch-protocol-after", 0, 0, 1LL << 40);
+    const double fps = args.Real("--fps", 10.0, 0.01, 143.0);
+    const std::int64_t frames = args.Integer("--frames", -1, -1, 1LL << 40);
+    const double duration = args.Real("--duration", 0.0, 0.0, 1e9);
+    const std::string device = args.Value("--port", "");
+    const bool pty = args.Flag("--pty");
+    args.ExpectNoMore();
+    if (pty == !device.empty())
+        throw TCliError("simulate needs either --pty or --port DEVICE");
+
+    TSimulatorPort port(o, fps);
+    if (pty) {
+        std::cout << port.OpenPty() << std::endl;
+    } else {
+        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            throw std::runtime_error("Cannot open " + device + ": " + std::strerror(errno));
+        termios t{};
+        if (tcgetattr(fd, &t) == 0) {
+            cfmakeraw(&t);
+            tcsetattr(fd, TCSANOW, &t);
+        }
+        port.UseDescriptor(fd);
+    }
+
+    CatchStopSignals();
+    port.Start(frames);
+    const auto start = std::chrono::steady_clock::now();
+    while (port.Running() && !g_stop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (duration > 0 && std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(duration))
+            break;
+    }
+    port.Stop();
+    std::cerr << "frames sent: " << port.FramesSent() << "\n";
+    if (!port.Error().empty()) {
+        std::cerr << port.Error() << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+// The replay's messages, for a terminal.
+class ConsoleEvents : public IReplayEvents {
+public:
+    void ShowProtocol() override {}
+    void ProtocolSwitched(std::string_view) override {}
+    void FrameFailed(std::string_view m) override { std::cerr << m << "\n"; }
+    void Warning(std::string_view m) override { std::cerr << m << "\n"; }
+    void BeginProgress(std::string_view, std::int64_t) override {}
+    void Progress(std::int64_t) override {}
+    void EndProgress() override {}
+};
+
+int Export(TCliArgs &args)
+{
+    const std::string day = args.Positional("DAY.glow");
+    const bool csv = args.Flag("--csv");
+    const bool points = args.Flag("--points");
+    const std::int32_t interval = static_cast<std::int32_t>(args.Integer("--interval", 60, 1, 1 << 30));
+    const bool changesOnly = args.Flag("--changes-only");
+    const TCsvStyle style = args.Flag("--excel") ? CsvExcelGerman : TCsvStyle{};
+    const std::string outName = args.Value("-o", "");
+    args.ExpectNoMore();
+    if (csv == points)
+        throw TCliError("export needs either --csv or --points");
+
+    std::ofstream file;
+    if (!outName.empty()) {
+        file.open(outName, std::ios::binary | std::ios::trunc);
+        if (!file)
+            throw std::runtime_error("Cannot create " + outName);
+    }
+    std::ostream &out = outName.empty() ? std::cout : file;
+
+    const auto start = std::chrono::steady_clock::now();
+    std::int64_t rows = 0;
+    if (csv) {
+        rows = ExportFramesCsv(day, out, style);
+    } else {
+        TMemoryView view;
+        TMeasurementDecoder decoder(view, nullptr);
+        decoder.Intervall = interval;
+        decoder.AllData2Chart = !changesOnly;
+        ConsoleEvents events;
+        TDayReplay replay(decoder, events);
+        if (!std::ifstream(day))
+            throw std::runtime_error("Datei " + day + " existiert nicht");
+        replay.LoadFromFile(day);
+        rows = ExportPointsCsv(view, out, style);
+    }
+    out.flush();
+    if (!out)
+        throw std::runtime_error("Cannot write " + (outName.empty() ? std::string("the output") : outName));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::cerr << rows << " rows in " << seconds << " s\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        TCliArgs args(argc, argv);
+        const std::string command = args.Command();
+        if (command == "simulate")
+            return Simulate(args);
+        if (command == "export")
+            return Export(args);
+        if (command == "--help" || command == "-h" || command == "help") {
+            std::cout << Usage;
+            return 0;
+        }
+        throw TCliError(command.empty() ? "no command given" : "unknown command: " + command);
+    } catch (const TCliError &e) {
+        std::cerr << "glowkite-cli: " << e.what() << "\n" << Usage;
+        return 2;
+    } catch (const std::exception &e) {
+        std::cerr << "glowkite-cli: " << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,156 @@
+// glowkite-cli run as a separate process, as a user or a script runs it.
+#include "app/DayReplay.h"
+#include "app/Export.h"
+#include "app/MemoryView.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <sys/wait.h>
+
+using namespace glowkite;
+using glowkite::test::ReadFileBytes;
+using glowkite::test::TempDir;
+using glowkite::test::WriteFileBytes;
+
+namespace {
+
+struct CliRun {
+    int exitCode;
+    std::string out;
+};
+
+// Runs glowkite-cli with args (a shell word list); stderr joins stdout.
+CliRun Cli(const std::string &args)
+{
+    const std::string cmd = std::string(GLOWKITE_CLI) + " " + args + " 2>&1";
+    FILE *p = ::popen(cmd.c_str(), "r");
+    CliRun r{-1, {}};
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        r.out.append(buf, n);
+    const int status = ::pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string StoredLine(int second, bool old, std::uint8_t aq, std::uint8_t flags, std::int16_t x)
+{
+    std::vector<std::uint8_t> f(25, 0);
+    f[1] = 0xA1;
+    f[2] = aq;
+    f[3] = flags;
+    const std::size_t s = old ? 0 : 1;
+    f[5 + s] = 153;
+    f[9 + s] = static_cast<std::uint8_t>(x & 0xFF);
+    f[10 + s] = static_cast<std::uint8_t>(x >> 8);
+    f[old ? 17 : 19] = 0xA1;
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "05.03.2012 14:00:%02d", second);
+    return RxLine(stamp, f);
+}
+
+} // namespace
+
+TEST(CliExport, FramesAsCsvWithScaledValuesAndStatusWords)
+{
+    TempDir dir;
+    const auto day = dir / "glowkite_120305.glow";
+    WriteFileBytes(day, StoredLine(1, true, 42, 0x03, 400) + "\r\n" + StoredLine(2, false, 200, 0x00, -115) + "\r\n");
+    const CliRun r = Cli("export " + day.string() + " --csv -o " + (dir / "out.csv").string());
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(ReadFileBytes(dir / "out.csv"),
+              "Datum Zeit,Protokoll,AQ,Status,Statusworte,X Pos,Y Pos,Verschmutzung\r\n"
+              "05.03.2012 14:00:01,glowkite,42,03,Alarm ;St\xC3\xB6rung ,5,0,2\r\n"
+              "05.03.2012 14:00:02,glowkite +,200,00,Normal,-5,0,2\r\n");
+
+    const CliRun excel = Cli("export " + day.string() + " --csv --excel");
+    ASSERT_EQ(excel.exitCode, 0);
+    EXPECT_EQ(excel.out.substr(0, 3), "\xEF\xBB\xBF");
+    // The status words hold the separator, so they are quoted.
+    EXPECT_NE(excel.out.find("05.03.2012 14:00:01;glowkite;42;03;\"Alarm ;St\xC3\xB6rung \";5;0;2"), std::string::npos)
+        << excel.out;
+}
+
+TEST(CliExport, ABadLineIsNamedWithFileAndLine)
+{
+    TempDir dir;
+    const auto day = dir / "glowkite_120305.glow";
+    WriteFileBytes(day, StoredLine(1, true, 1, 0, 0) + "\r\nnot a frame\r\n");
+    const CliRun r = Cli("export " + day.string() + " --csv -o " + (dir / "o.csv").string());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("Line 2 of " + day.string()), std::string::npos) << r.out;
+
+    const CliRun missing = Cli("export " + (dir / "none.glow").string() + " --points");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.out.find("existiert nicht"), std::string::npos) << missing.out;
+}
+
+TEST(CliExport, PointsAsTheChartPlotsThemWithHoldPoints)
+{
+    TempDir dir;
+    const auto day = dir / "glowkite_120305.glow";
+    std::string bytes;
+    for (int s = 0; s < 10; ++s)
+        bytes += StoredLine(s, false, s < 5 ? 20 : 21, 0, 0) + "\r\n";
+    WriteFileBytes(day, bytes);
+    const CliRun r = Cli("export " + day.string() + " --points --changes-only -o " + (dir / "p.csv").string());
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const std::string csv = ReadFileBytes(dir / "p.csv");
+    // First point, hold point (label of the 5th line), the change.
+    EXPECT_NE(csv.find("AQ,0,20,05.03.2012 14:00:00,#0000FF\r\n"
+                       "AQ,1,20,05.03.2012 14:00:04,#0000FF\r\n"
+                       "AQ,2,21,05.03.2012 14:00:05,#0000FF\r\n"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find("Verschmutzung,2,2,,#000000\r\n"), std::string::npos);
+
+    // The same as a replay into memory exported directly.
+    TMemoryView view;
+    TMeasurementDecoder dec(view, nullptr);
+    dec.AllData2Chart = false;
+    struct : IReplayEvents {
+        void ShowProtocol() override {}
+        void ProtocolSwitched(std::string_view) override {}
+        void FrameFailed(std::string_view) override {}
+        void Warning(std::string_view) override {}
+        void BeginProgress(std::string_view, std::int64_t) override {}
+        void Progress(std::int64_t) override {}
+        void EndProgress() override {}
+    } quiet;
+    TDayReplay(dec, quiet).LoadFromFile(day.string());
+    std::ostringstream direct;
+    ExportPointsCsv(view, direct);
+    EXPECT_EQ(direct.str(), csv);
+}
+
+TEST(Cli, BadCommandLinesAreRefusedWithUsage)
+{
+    EXPECT_EQ(Cli("").exitCode, 2);
+    EXPECT_EQ(Cli("frobnicate").exitCode, 2);
+    const CliRun fps = Cli("simulate --pty --fps 1000");
+    EXPECT_EQ(fps.exitCode, 2);
+    EXPECT_NE(fps.out.find("--fps takes a number from 0.01 to 143"), std::string::npos) << fps.out;
+    EXPECT_EQ(Cli("export x.glow").exitCode, 2);
+    EXPECT_EQ(Cli("export x.glow --csv --bogus").exitCode, 2);
+    EXPECT_EQ(Cli("--help").exitCode, 0);
+}
+
+TEST(CliSimulate, SendsTheAskedFramesToAPty)
+{
+    FILE *p = ::popen((std::string(GLOWKITE_CLI) + " simulate --pty --fps 143 --frames 50 --seed 9").c_str(), "r");
+    char path[256] = {};
+    ASSERT_TRUE(std::fgets(path, sizeof path, p));
+    std::string dev(path);
+    dev.erase(dev.find_last_not_of('\n') + 1);
+    FILE *in = std::fopen(dev.c_str(), "rb");
+    ASSERT_TRUE(in) << dev;
+    std::string bytes;
+    for (int c; (c = std::fgetc(in)) != EOF;) // ends with EIO when the simulator hangs up
+        bytes += static_cast<char>(c);
+    std::fclose(in);
+    EXPECT_EQ(::pclose(p), 0);
+    EXPECT_EQ(bytes.size(), 50u * 25u);
+}
