@@ -3,13 +3,30 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QtGlobal>
 
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+namespace {
+
+QtMessageHandler defaultHandler = nullptr;
+
+// The offscreen platform says for every fixed-size window that it cannot
+// pass size hints on; that says nothing about the program.
+void QuietHandler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message == QLatin1String("This plugin does not support propagateSizeHints()"))
+        return;
+    defaultHandler(type, context, message);
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    defaultHandler = qInstallMessageHandler(QuietHandler);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // Qt warns at every start without a private runtime folder.
     std::string runtime;
