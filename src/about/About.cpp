@@ -2,6 +2,7 @@
 
 #include "about/fileUtil.h"
 #include "app/Cp1252.h"
+#include "app/GuiSupport.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -23,13 +24,6 @@ QFont ArialBold(int pixelSize)
     return font;
 }
 
-QLabel *Label(const QString &text, const char *name, QWidget *parent, int left, int top)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->move(left, top);
-    return label;
-}
 
 } // namespace
 
@@ -41,30 +35,25 @@ TAboutBox::TAboutBox(QWidget *parent)
     setWindowTitle(QStringLiteral("Glowkite  Info"));
     setFixedSize(298, 210);
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1 = Place(new QFrame(this), "Panel1", 8, 8, 281, 161);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1->setGeometry(8, 8, 281, 161);
 
-    ProgramIcon = Label(QString(), "ProgramIcon", Panel1, 8, 8);
-    ProgramIcon->resize(81, 81);
+    ProgramIcon = Place(new QLabel(Panel1), "ProgramIcon", 8, 8, 81, 81);
     ProgramIcon->setAlignment(Qt::AlignCenter);
     const QIcon icon = QApplication::windowIcon().isNull()
                            ? style()->standardIcon(QStyle::SP_ComputerIcon)
                            : QApplication::windowIcon();
     ProgramIcon->setPixmap(icon.pixmap(64, 64));
 
-    ProductName = Label(QStringLiteral("Glowkite"), "ProductName", Panel1, 112, 16);
+    // The labels reach to the panel's right edge.
+    constexpr int textWidth = 281 - 112 - 8;
+    ProductName = Place(new QLabel(QStringLiteral("Glowkite"), Panel1), "ProductName", 112, 16, textWidth, 20);
     ProductName->setFont(ArialBold(16));
-    Version = Label(QStringLiteral("Version: 1.1"), "Version", Panel1, 112, 40);
+    Version = Place(new QLabel(QStringLiteral("Version: 1.1"), Panel1), "Version", 112, 40, textWidth, 19);
     Version->setFont(ArialBold(15));
-    VersionDate = Label(QStringLiteral("Date"), "VersionDate", Panel1, 112, 62);
-    for (QLabel *label : {ProductName, Version, VersionDate})
-        label->setMinimumWidth(Panel1->width() - 112 - 8);
+    VersionDate = Place(new QLabel(QStringLiteral("Date"), Panel1), "VersionDate", 112, 62, textWidth, 16);
 
-    OKButton = new QPushButton(QStringLiteral("OK"), this);
-    OKButton->setObjectName(QStringLiteral("OKButton"));
-    OKButton->setGeometry(118, 178, 65, 26);
+    OKButton = Place(new QPushButton(QStringLiteral("OK"), this), "OKButton", 118, 178, 65, 26);
     OKButton->setDefault(true);
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -14,6 +14,15 @@ namespace glowkite {
 // installed, else the system's sans-serif at that size.
 QFont UiFont(int pointSize = 8, bool bold = false);
 
+// Names a control (tests find controls by name) and places it in its parent.
+template <class W>
+W *Place(W *control, const char *name, int left, int top, int width, int height)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    control->setGeometry(left, top, width, height);
+    return control;
+}
+
 // The standard error box: the application's name as title, the message, OK.
 void ShowErrorBox(QWidget *parent, const QString &message);
 

@@ -134,9 +134,8 @@ void TForm_GlowKite::BuildLayout()
     // instead of forcing the window to grow.
     pnlControl_ = new QWidget(paneSplitter_);
     pnlControl_->setObjectName(QStringLiteral("pnl_Control"));
-    btnClear_ = new QPushButton(QStringLiteral("Graph l\u00f6schen"), pnlControl_);
-    btnClear_->setObjectName(QStringLiteral("btn_Clear"));
-    btnClear_->setGeometry(8, 8, 209, 25);
+    btnClear_ = Place(new QPushButton(QStringLiteral("Graph l\u00f6schen"), pnlControl_), "btn_Clear", 8, 8,
+                      209, 25);
     Connect(btnClear_, &QPushButton::clicked, &TForm_GlowKite::btn_ClearClick);
     monthCalendar_ = new QCalendarWidget(pnlControl_);
     monthCalendar_->setObjectName(QStringLiteral("MonthCalendar"));

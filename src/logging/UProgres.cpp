@@ -17,19 +17,11 @@ TForm_pgb::TForm_pgb(QWidget *parent)
     setFont(UiFont(8));
     setFixedSize(355, 137);
 
-    lbl_wait = new QLabel(QStringLiteral("Bitte warten"), this);
-    lbl_wait->setObjectName(QStringLiteral("lbl_wait"));
+    lbl_wait = Place(new QLabel(QStringLiteral("Bitte warten"), this), "lbl_wait", 120, 16, 200, 20);
     lbl_wait->setFont(UiFont(10, true));
-    lbl_wait->move(120, 16);
-    lbl_wait->adjustSize();
-
-    lbl_Pgb = new QLabel(QStringLiteral("Lesen"), this);
-    lbl_Pgb->setObjectName(QStringLiteral("lbl_Pgb"));
-    lbl_Pgb->setGeometry(24, 45, 331, 16);
-
-    pgb_Read = new QProgressBar(this);
-    pgb_Read->setObjectName(QStringLiteral("pgb_Read"));
-    pgb_Read->setGeometry(24, 72, 305, 16);
+    // Wide enough for the file name of a replay.
+    lbl_Pgb = Place(new QLabel(QStringLiteral("Lesen"), this), "lbl_Pgb", 24, 45, 331, 16);
+    pgb_Read = Place(new QProgressBar(this), "pgb_Read", 24, 72, 305, 16);
     pgb_Read->setMinimum(0);
     pgb_Read->setTextVisible(false);
 }

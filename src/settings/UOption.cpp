@@ -20,14 +20,6 @@ int IntervallIndex(int intervall)
 
 namespace {
 
-template <class W>
-W *Place(W *w, const char *name, int left, int top, int width, int height)
-{
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(left, top, width, height);
-    return w;
-}
-
 QCheckBox *CheckBox(QWidget *parent, const char *name, const QString &caption, int left, int top,
                     int width)
 {

@@ -22,13 +22,7 @@ namespace {
 
 class ProgramTest : public ::testing::Test {
 protected:
-    ProgramPaths Paths() const
-    {
-        ProgramPaths p;
-        p.IniFile = dir / "glowkite.INI";
-        p.LogDir = dir / "LOG/";
-        return p;
-    }
+    ProgramPaths Paths() const { return PathsIn(dir); }
     RuntimeDirOverride runtime;
     TempDir dir;
 };

@@ -27,13 +27,7 @@ namespace {
 
 class UGlowKiteTest : public ::testing::Test {
 protected:
-    ProgramPaths Paths() const
-    {
-        ProgramPaths p;
-        p.IniFile = dir / "glowkite.INI";
-        p.LogDir = dir / "LOG/";
-        return p;
-    }
+    ProgramPaths Paths() const { return PathsIn(dir); }
 
     // Creates the window, shows it and lets its layout settle.
     std::unique_ptr<TForm_GlowKite> Start()

@@ -73,10 +73,7 @@ class OptionExecuteTest : public ::testing::Test {
 protected:
     OptionExecuteTest()
     {
-        ProgramPaths paths;
-        paths.IniFile = dir / "glowkite.INI";
-        paths.LogDir = dir / "LOG/";
-        window = std::make_unique<TForm_GlowKite>(paths);
+        window = std::make_unique<TForm_GlowKite>(PathsIn(dir));
         dialog = new TFOption(window.get());
         window->SetDialogs({dialog, nullptr, nullptr});
         window->show();

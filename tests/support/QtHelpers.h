@@ -2,6 +2,9 @@
 // Helpers for tests of windows: acting on a modal dialog from inside its
 // event loop, and waiting for the event loop to catch up.
 
+#include "settings/Paths.h"
+#include "support/TestFiles.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
@@ -65,6 +68,15 @@ inline std::shared_ptr<TBoxSeen> CloseNextMessageBox()
             box->close();
     });
     return seen;
+}
+
+// The settings file and the LOG folder of a window under test, in dir.
+inline ProgramPaths PathsIn(const TempDir &dir)
+{
+    ProgramPaths paths;
+    paths.IniFile = dir / "glowkite.INI";
+    paths.LogDir = dir / "LOG/";
+    return paths;
 }
 
 // Lets queued work (zero timers, posted events) run.
