@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <algorithm>
+
 namespace glowkite {
 
 int IntervallIndex(int intervall)
@@ -20,10 +22,17 @@ int IntervallIndex(int intervall)
 
 namespace {
 
+// The designed widths fit Tahoma; another font may need more room.
+template <class W>
+W *PlaceText(W *w, const char *name, int left, int top, int width, int height)
+{
+    return Place(w, name, left, top, std::max(width, w->sizeHint().width()), height);
+}
+
 QCheckBox *CheckBox(QWidget *parent, const char *name, const QString &caption, int left, int top,
                     int width)
 {
-    return Place(new QCheckBox(caption, parent), name, left, top, width, 17);
+    return PlaceText(new QCheckBox(caption, parent), name, left, top, width, 17);
 }
 
 } // namespace
@@ -46,8 +55,8 @@ TFOption::TFOption(QWidget *parent)
     for (int v : IntervallItems)
         cbx_Intervall->addItem(QString::number(v));
     cbx_Intervall->setCurrentIndex(0);
-    lbl_Intervall = Place(new QLabel(QStringLiteral("Anzeigeintervall "), tbs_Display), "lbl_Intervall",
-                          96, 32, 79, 13);
+    lbl_Intervall = PlaceText(new QLabel(QStringLiteral("Anzeigeintervall "), tbs_Display), "lbl_Intervall",
+                              96, 32, 79, 13);
     cb_DataSelection = CheckBox(tbs_Display, "cb_DataSelection",
                                 QStringLiteral("Nur \u00c4nderungen im Diagramm anzeigen"), 24, 80, 329);
     cb_Version = CheckBox(tbs_Display, "cb_Version", QStringLiteral("Alte Glowkite Version"), 24, 160, 209);

@@ -2,18 +2,23 @@
 // frames of the simulated detector through the frame receiver, and saves a
 // picture of the main window, to look at the window as a user sees it.
 //
-//   window_shot OUT.png [--frames N] [--all-series] [--size WxH]
+//   window_shot OUT.png [--frames N] [--all-series] [--size WxH] [--dialogs]
+//   --dialogs also saves OUT-options.png and OUT-about.png.
 #include "app/ChartAdapter.h"
 #include "app/FrameReceiver.h"
 #include "app/Program.h"
 #include "app/TextLinesModel.h"
+#include "about/About.h"
+#include "about/fileUtil.h"
 #include "app/UGlowKite.h"
+#include "settings/UOption.h"
 #include "settings/IniFile.h"
 #include "tools/DetectorSimulator.h"
 
 #include <QApplication>
 #include <QPixmap>
 #include <QTemporaryDir>
+#include <QTabWidget>
 #include <QTest>
 
 #include <cstdio>
@@ -93,7 +98,21 @@ int main(int argc, char *argv[])
     w.Decoder().ShowCount();
     QTest::qWait(300);
 
-    const bool saved = w.grab().save(args.at(1));
+    bool saved = w.grab().save(args.at(1));
+    if (args.contains("--dialogs")) {
+        const QString base = args.at(1).chopped(4);
+        InitProgramInfo(OwnProgramPath());
+        for (auto [dialog, name] : {std::pair<QWidget *, const char *>{program.FOption.get(), "-options.png"},
+                                    {program.FOption.get(), "-options2.png"},
+                                    {program.AboutBox.get(), "-about.png"}}) {
+            if (std::string_view(name) == "-options2.png")
+                program.FOption->pgc_Option->setCurrentIndex(1);
+            dialog->show();
+            QTest::qWait(100);
+            saved = dialog->grab().save(base + name) && saved;
+            dialog->hide();
+        }
+    }
     std::printf("%s: %d points, %d status lines, %d hex lines\n", saved ? "saved" : "NOT saved",
                 w.Chart().Count(TSeries::AQ), w.mem_Status().Lines().Count(), w.mem_HEX().Lines().Count());
     return saved ? 0 : 1;
