@@ -84,6 +84,7 @@ TChartAdapter::TChartAdapter(QWidget *parent)
 
     // The legend to the right of the plot, at its top, so it hides no points.
     auto *side = new QCPLayoutGrid;
+    side->setMargins(QMargins(0, 0, 6, 0)); // the legend draws its frame on its outer edge
     plot_->plotLayout()->addElement(1, 1, side);
     plot_->plotLayout()->setColumnStretchFactor(1, 0.001);
     plot_->axisRect()->insetLayout()->take(plot_->legend);
