@@ -22,6 +22,7 @@
 
 class QCustomPlot;
 class QCPAxis;
+class QTimer;
 
 namespace glowkite {
 
@@ -133,9 +134,9 @@ private:
     QPointer<QWidget> plotAlive_;
     std::array<std::unique_ptr<TSeriesData>, SeriesCount> series_;
     TLabelTicker *ticker_; // owned by the bottom axis
-    mutable std::array<bool, ChartAxisCount> automatic_{true, true, false, false};
+    std::array<bool, ChartAxisCount> automatic_{true, true, false, false};
     std::optional<TAxisState> saved_;
-    class QTimer *timer_;
+    QTimer *timer_;
     mutable bool layoutDirty_ = true;
 };
 
