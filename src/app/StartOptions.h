@@ -1,0 +1,24 @@
+#pragma once
+// What the command line decides for a run. Parsed in one place, so that
+// later options join here.
+
+#include "settings/Paths.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace glowkite {
+
+struct TStartOptions {
+    PathOverrides Paths; // --ini FILE, --log-dir DIR
+};
+
+// glowkite [--ini FILE] [--log-dir DIR]. Without a value the program finds
+// its files itself (beside the program when that folder is writable, else in
+// the user's folders). On a bad command line: no value, and error says why
+// (with the usage text); on --help: no value and error holds the usage text.
+std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QString &error);
+
+} // namespace glowkite

@@ -1,0 +1,447 @@
+#include "app/UGlowKite.h"
+
+#include "app/ChartAdapter.h"
+#include "app/Cp1252.h"
+#include "app/GuiSupport.h"
+#include "app/TextLinesModel.h"
+#include "settings/IniFile.h"
+#include "settings/UOption.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDate>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <stdexcept>
+
+namespace glowkite {
+
+namespace {
+
+constexpr int HeadingPointSize = 10;
+
+QLabel *Heading(const QString &text, const char *name, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFont(UiFont(HeadingPointSize, true));
+    // A narrow pane cuts the heading off rather than growing the window.
+    label->setMinimumWidth(1);
+    return label;
+}
+
+} // namespace
+
+TForm_GlowKite::TForm_GlowKite(const ProgramPaths &paths, QWidget *parent)
+    : QMainWindow(parent), paths_(paths), decoder_(*this, &StatusLog)
+{
+    setObjectName(QStringLiteral("Form_GlowKite"));
+    setWindowTitle(QStringLiteral("GlowKite Protokoll"));
+    setFont(UiFont(8));
+    resize(678, 619);
+    BuildMenu();
+    BuildLayout();
+    BuildStatusBar();
+    FormCreate();
+}
+
+TForm_GlowKite::~TForm_GlowKite() = default;
+
+template <class Sender, class Signal>
+void TForm_GlowKite::Connect(Sender *sender, Signal signal, void (TForm_GlowKite::*handler)())
+{
+    connect(sender, signal, this, [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); });
+}
+
+void TForm_GlowKite::BuildMenu()
+{
+    auto action = [this](const char *name, const QString &caption, void (TForm_GlowKite::*handler)()) {
+        auto *a = new QAction(caption, this);
+        a->setObjectName(QString::fromLatin1(name));
+        Connect(a, &QAction::triggered, handler);
+        return a;
+    };
+    act_Exit_ = action("act_Exit", QStringLiteral("&Beenden"), &TForm_GlowKite::act_ExitExecute);
+    act_Option_ = action("act_Option", QStringLiteral("&Optionen"), &TForm_GlowKite::act_OptionExecute);
+    act_Start_ = action("act_Start", QStringLiteral("&Start"), &TForm_GlowKite::act_StartExecute);
+    act_Stopp_ = action("act_Stopp", QStringLiteral("S&topp"), &TForm_GlowKite::act_StoppExecute);
+    act_Port_ = action("act_Port", QStringLiteral("Sch&nittstelle"), &TForm_GlowKite::act_PortExecute);
+    act_About_ = action("act_About", QStringLiteral("&Info"), &TForm_GlowKite::act_AboutExecute);
+
+    QMenuBar *bar = menuBar();
+    bar->addMenu(QStringLiteral("&Datei"))->addAction(act_Exit_);
+    bar->addMenu(QStringLiteral("&Projekt"))->addAction(act_Option_);
+    QMenu *start = bar->addMenu(QStringLiteral("&Start"));
+    start->addAction(act_Start_);
+    start->addAction(act_Stopp_);
+    start->addSeparator();
+    start->addAction(act_Port_);
+    bar->addMenu(QStringLiteral("&Hilfe"))->addAction(act_About_);
+}
+
+void TForm_GlowKite::BuildLayout()
+{
+    chartSplitter_ = new QSplitter(Qt::Vertical, this);
+    chartSplitter_->setObjectName(QStringLiteral("Splitter_Chart"));
+    chartSplitter_->setHandleWidth(3);
+    chartSplitter_->setChildrenCollapsible(false);
+    setCentralWidget(chartSplitter_);
+
+    chart_ = std::make_unique<TChartAdapter>(chartSplitter_);
+    QWidget *chart = chart_->Widget();
+    chartSplitter_->addWidget(chart);
+
+    // The protocol in force, inside the chart at its top left.
+    auto *protocolBox = new QWidget(chart);
+    auto *protocolRow = new QHBoxLayout(protocolBox);
+    protocolRow->setContentsMargins(8, 4, 0, 0);
+    auto *protocolCaption = new QLabel(QStringLiteral("Protokoll:"), protocolBox);
+    protocolCaption->setObjectName(QStringLiteral("lbl_ProtocolCaption"));
+    lblProtocol_ = new QLabel(protocolBox);
+    lblProtocol_->setObjectName(QStringLiteral("lbl_protocol"));
+    QFont bold = font();
+    bold.setBold(true);
+    lblProtocol_->setFont(bold);
+    QPalette hotLight = lblProtocol_->palette();
+    hotLight.setColor(QPalette::WindowText, hotLight.color(QPalette::Link));
+    lblProtocol_->setPalette(hotLight);
+    lblProtocol_->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("glowkite +")));
+    protocolRow->addWidget(protocolCaption);
+    protocolRow->addWidget(lblProtocol_);
+    protocolBox->adjustSize();
+
+    paneSplitter_ = new QSplitter(Qt::Horizontal, chartSplitter_);
+    paneSplitter_->setObjectName(QStringLiteral("Splitter_Panes"));
+    paneSplitter_->setHandleWidth(3);
+    paneSplitter_->setChildrenCollapsible(false);
+    chartSplitter_->addWidget(paneSplitter_);
+    // The chart keeps its height when the window grows; the panes take the rest.
+    chartSplitter_->setStretchFactor(0, 0);
+    chartSplitter_->setStretchFactor(1, 1);
+
+    // Placed, not laid out: like a panel, it cuts off what does not fit
+    // instead of forcing the window to grow.
+    pnlControl_ = new QWidget(paneSplitter_);
+    pnlControl_->setObjectName(QStringLiteral("pnl_Control"));
+    btnClear_ = Place(new QPushButton(QStringLiteral("Graph l\u00f6schen"), pnlControl_), "btn_Clear", 8, 8,
+                      209, 25);
+    Connect(btnClear_, &QPushButton::clicked, &TForm_GlowKite::btn_ClearClick);
+    monthCalendar_ = new QCalendarWidget(pnlControl_);
+    monthCalendar_->setObjectName(QStringLiteral("MonthCalendar"));
+    monthCalendar_->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    monthCalendar_->setGeometry(QRect(QPoint(8, 41), QSize(209, monthCalendar_->sizeHint().height())));
+    pnlControl_->setMinimumWidth(1);
+
+    panel1_ = new QWidget(paneSplitter_);
+    panel1_->setObjectName(QStringLiteral("Panel1"));
+    auto *statusColumn = new QVBoxLayout(panel1_);
+    statusColumn->setContentsMargins(0, 0, 0, 0);
+    statusColumn->setSpacing(2);
+    statusColumn->addWidget(Heading(QStringLiteral("   Verlauf"), "lbl_Verlauf", panel1_));
+    memStatus_ = new TTextPane(panel1_);
+    memStatus_->setObjectName(QStringLiteral("mem_Status"));
+    statusColumn->addWidget(memStatus_, 1);
+
+    pnlData_ = new QWidget(paneSplitter_);
+    pnlData_->setObjectName(QStringLiteral("pnl_Data"));
+    auto *dataColumn = new QVBoxLayout(pnlData_);
+    dataColumn->setContentsMargins(0, 0, 0, 0);
+    dataColumn->setSpacing(2);
+    lblWerteAnz_ = Heading(QStringLiteral("  Anzahl der Messwerte: 0"), "lbl_WerteAnz", pnlData_);
+    dataColumn->addWidget(lblWerteAnz_);
+    memHex_ = new TTextPane(pnlData_);
+    memHex_->setObjectName(QStringLiteral("mem_HEX"));
+    dataColumn->addWidget(memHex_, 1);
+
+    paneSplitter_->addWidget(pnlControl_);
+    paneSplitter_->addWidget(panel1_);
+    paneSplitter_->addWidget(pnlData_);
+    paneSplitter_->setStretchFactor(0, 0);
+    paneSplitter_->setStretchFactor(1, 0);
+    paneSplitter_->setStretchFactor(2, 1);
+    ApplySplitterSizes();
+}
+
+void TForm_GlowKite::BuildStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    static constexpr std::array<int, 6> widths{70, 50, 70, 50, 50, 50};
+    const std::array<QString, 6> texts{QStringLiteral("getrennt"), QStringLiteral("COM1"),
+                                       QStringLiteral("glowKite"), QStringLiteral("Status"), QString(),
+                                       QString()};
+    for (std::size_t i = 0; i < panels_.size(); ++i) {
+        auto *panel = new QLabel(texts[i], bar);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFixedWidth(widths[i]);
+        bar->addWidget(panel);
+        panels_[i] = panel;
+    }
+}
+
+void TForm_GlowKite::FormCreate()
+{
+    decoder_.LastStatus = 255;
+    decoder_.AllData2Chart = true;
+    decoder_.GlowkiteVersion = false;
+
+    ExeDir = QCoreApplication::applicationDirPath().toStdString() + "/";
+
+    // All lines come stamped already (lsNone), so the writers add nothing.
+    const std::string &logDir = paths_.LogDir;
+    StatusLog.Directory = logDir;
+    StatusLog.BaseName = "glowKite";
+    StatusLog.Extension = "log";
+    StatusLog.SetPeriod(lpMonth);
+    StatusLog.SetOptions(loTimeMs);
+    DataLog.Directory = logDir;
+    DataLog.BaseName = "glowkite";
+    DataLog.Extension = "glow";
+    DataLog.SetPeriod(lpDay);
+    DataLog.SetOptions(loTimeMs);
+
+    monthCalendar_->setSelectedDate(QDate::currentDate());
+    // The bold days of the calendar (days with a data file) are attached
+    // here together with the day replay.
+
+    decoder_.xPosActive = false;
+    decoder_.yPosActive = false;
+    decoder_.Gain = false;
+    decoder_.Intervall = 60;
+
+    ReadIni();
+
+    CurrentDay = DateTimeText(SystemClock()).substr(0, 10);
+
+    ClearData();
+    UpDateGraph();
+    ShowProtocol();
+}
+
+void TForm_GlowKite::ShowProtocol()
+{
+    lblProtocol_->setText(decoder_.GlowkiteVersion ? QStringLiteral("glowkite") : QStringLiteral("glowkite +"));
+}
+
+void TForm_GlowKite::ClearData()
+{
+    decoder_.ClearData();
+}
+
+void TForm_GlowKite::UpDateGraph()
+{
+    decoder_.UpDateGraph();
+}
+
+QString TForm_GlowKite::PanelText(int panel) const
+{
+    return panels_.at(static_cast<std::size_t>(panel))->text();
+}
+
+void TForm_GlowKite::SetPanelText(int panel, const QString &text)
+{
+    panels_.at(static_cast<std::size_t>(panel))->setText(text);
+}
+
+int TForm_GlowKite::ChartHeight() const
+{
+    return shown_ ? chart_->Widget()->height() : chartHeight_;
+}
+
+int TForm_GlowKite::Panel1Width() const
+{
+    return shown_ ? panel1_->width() : panel1Width_;
+}
+
+void TForm_GlowKite::ApplyWindowBounds(const QRect &outer)
+{
+    // The stored size is the outer size, but resize() sets the inner one;
+    // the frame is known only once the window is on screen, so showing the
+    // window applies the bounds once more.
+    outerBounds_ = outer;
+    const QSize frameExtra = frameGeometry().size() - size();
+    move(outer.topLeft());
+    resize(outer.size() - frameExtra);
+}
+
+void TForm_GlowKite::ApplySplitterSizes()
+{
+    const int handle = chartSplitter_->handleWidth();
+    const int total = chartSplitter_->height();
+    chartSplitter_->setSizes({chartHeight_, std::max(1, total - chartHeight_ - handle)});
+    const int paneTotal = paneSplitter_->width();
+    const int control = pnlControl_->isVisible() && shown_ ? pnlControl_->width() : 225;
+    paneSplitter_->setSizes(
+        {control, panel1Width_, std::max(1, paneTotal - control - panel1Width_ - 2 * handle)});
+}
+
+void TForm_GlowKite::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (shown_)
+        return;
+    // The splitters know their room only once the window is laid out.
+    QTimer::singleShot(0, this, [this] {
+        ApplySplitterSizes();
+        if (frameGeometry() != outerBounds_)
+            ApplyWindowBounds(outerBounds_);
+        shown_ = true;
+    });
+}
+
+void TForm_GlowKite::ReadIni()
+{
+    TIniFile ini(paths_.IniFile);
+    const int left = ini.ReadInteger("Window", "Main.Left", 0);
+    const int top = ini.ReadInteger("Window", "Main.Top", 0);
+    const int width = ini.ReadInteger("Window", "Main.With", 640);
+    const int height = ini.ReadInteger("Window", "Main.Heigth", 480);
+    ApplyWindowBounds(QRect(left, top, width, height));
+    chartHeight_ = ini.ReadInteger("Window", "Chart.Heigth", 300);
+    panel1Width_ = ini.ReadInteger("Window", "Panel1.With", 230);
+    ApplySplitterSizes();
+    decoder_.AllData2Chart = ini.ReadBool("Parameter", "AllData2Chart", true);
+    decoder_.GlowkiteVersion = ini.ReadBool("Parameter", "GlowkiteVersion", false);
+    decoder_.Intervall = ini.ReadInteger("Parameter", "Intervall", 60);
+    decoder_.xPosActive = ini.ReadBool("Graph", "xPosActive", false);
+    decoder_.yPosActive = ini.ReadBool("Graph", "yPosActive", false);
+    decoder_.Gain = ini.ReadBool("Graph", "Gain", false);
+}
+
+void TForm_GlowKite::WriteIni()
+{
+    TIniFile ini(paths_.IniFile);
+    const QRect bounds = frameGeometry();
+    ini.WriteInteger("Window", "Main.Left", bounds.left());
+    ini.WriteInteger("Window", "Main.Top", bounds.top());
+    ini.WriteInteger("Window", "Main.With", bounds.width());
+    ini.WriteInteger("Window", "Main.Heigth", bounds.height());
+    ini.WriteInteger("Window", "Chart.Heigth", ChartHeight());
+    ini.WriteInteger("Window", "Panel1.With", Panel1Width());
+    ini.WriteBool("Parameter", "AllData2Chart", decoder_.AllData2Chart);
+    ini.WriteBool("Parameter", "GlowkiteVersion", decoder_.GlowkiteVersion);
+    ini.WriteInteger("Parameter", "Intervall", decoder_.Intervall);
+    ini.WriteBool("Graph", "xPosActive", decoder_.xPosActive);
+    ini.WriteBool("Graph", "yPosActive", decoder_.yPosActive);
+    ini.WriteBool("Graph", "Gain", decoder_.Gain);
+}
+
+void TForm_GlowKite::closeEvent(QCloseEvent *event)
+{
+    // A settings file that cannot be written is reported; the window still
+    // closes, since keeping it open would not make the file writable.
+    Guarded(this, [this] { WriteIni(); });
+    event->accept();
+}
+
+void TForm_GlowKite::act_ExitExecute()
+{
+    close();
+}
+
+void TForm_GlowKite::act_OptionExecute()
+{
+    TFOption *dlg = dialogs_.FOption;
+    if (!dlg)
+        throw std::logic_error("options dialog not created");
+    dlg->cb_XPos->setChecked(decoder_.xPosActive);
+    dlg->cb_YPos->setChecked(decoder_.yPosActive);
+    dlg->cb_Gain->setChecked(decoder_.Gain);
+    if (const int index = IntervallIndex(decoder_.Intervall); index >= 0)
+        dlg->cbx_Intervall->setCurrentIndex(index);
+    dlg->cb_DataSelection->setChecked(!decoder_.AllData2Chart);
+    dlg->cb_Version->setChecked(decoder_.GlowkiteVersion);
+    if (dlg->exec() != QDialog::Accepted)
+        return;
+    decoder_.AllData2Chart = !dlg->cb_DataSelection->isChecked();
+    decoder_.GlowkiteVersion = dlg->cb_Version->isChecked();
+    ShowProtocol();
+    decoder_.xPosActive = dlg->cb_XPos->isChecked();
+    decoder_.yPosActive = dlg->cb_YPos->isChecked();
+    decoder_.Gain = dlg->cb_Gain->isChecked();
+    decoder_.Intervall = IntervallItems.at(static_cast<std::size_t>(dlg->cbx_Intervall->currentIndex()));
+    UpDateGraph();
+}
+
+void TForm_GlowKite::act_AboutExecute()
+{
+    QDialog *box = dialogs_.AboutBox;
+    if (!box)
+        throw std::logic_error("about box not created");
+    box->exec();
+}
+
+void TForm_GlowKite::act_StartExecute() {}
+
+void TForm_GlowKite::act_StoppExecute() {}
+
+void TForm_GlowKite::act_PortExecute() {}
+
+void TForm_GlowKite::btn_ClearClick()
+{
+    ClearData();
+}
+
+void TForm_GlowKite::AppendPoint(TSeries s, double value, std::string_view label, TColor color)
+{
+    chart_->Append(s, value, label, color);
+}
+
+void TForm_GlowKite::ClearSeries()
+{
+    chart_->Clear();
+}
+
+int TForm_GlowKite::PointCount(TSeries s) const
+{
+    return chart_->Count(s);
+}
+
+void TForm_GlowKite::SetSeriesVisible(TSeries s, bool visible)
+{
+    chart_->SetVisible(s, visible);
+}
+
+void TForm_GlowKite::UndoZoom()
+{
+    chart_->UndoZoom();
+}
+
+void TForm_GlowKite::AppendStatusLine(std::string_view line)
+{
+    memStatus_->AddLine(line);
+}
+
+void TForm_GlowKite::AppendHexLine(std::string_view line)
+{
+    memHex_->AddLine(line);
+}
+
+void TForm_GlowKite::ClearPanes()
+{
+    memHex_->Clear();
+    memStatus_->Clear();
+}
+
+void TForm_GlowKite::ReplaceHexLines(TLineStore &&lines)
+{
+    memHex_->Lines().ReplaceAll(std::move(lines));
+}
+
+void TForm_GlowKite::SetCountText(std::string_view text)
+{
+    lblWerteAnz_->setText(FromCp1252(text));
+}
+
+} // namespace glowkite

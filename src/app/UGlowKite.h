@@ -1,0 +1,141 @@
+#pragma once
+// The main window TForm_GlowKite: chart, status and data panes, month
+// calendar, menu and status bar. It owns the measurement decoding and the
+// two log writers and shows what the decoding produces (IMeasurementView).
+
+#include "app/MeasurementDecoder.h"
+#include "app/MeasurementView.h"
+#include "logging/LOGFile.h"
+#include "settings/Paths.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCalendarWidget;
+class QDialog;
+class QLabel;
+class QPushButton;
+class QSplitter;
+
+namespace glowkite {
+
+class TChartAdapter;
+class TTextPane;
+class TFOption;
+class TForm_pgb;
+
+// The dialogs that the program block creates after the main window; they
+// live hidden until the program ends.
+struct TDialogs {
+    // The port dialog TFComCfg joins here when it is built.
+    TFOption *FOption = nullptr;
+    TForm_pgb *Form_pgb = nullptr;
+    QDialog *AboutBox = nullptr;
+};
+
+class TForm_GlowKite : public QMainWindow, public IMeasurementView {
+    Q_OBJECT
+public:
+    explicit TForm_GlowKite(const ProgramPaths &paths, QWidget *parent = nullptr);
+    ~TForm_GlowKite() override;
+
+    void SetDialogs(const TDialogs &dialogs) { dialogs_ = dialogs; }
+
+    // The measurement state and the six display settings.
+    TMeasurementDecoder &Decoder() { return decoder_; }
+    TChartAdapter &Chart() { return *chart_; }
+    TTextPane &mem_HEX() { return *memHex_; }
+    TTextPane &mem_Status() { return *memStatus_; }
+    QCalendarWidget &MonthCalendar() { return *monthCalendar_; }
+    QString PanelText(int panel) const;
+    void SetPanelText(int panel, const QString &text);
+
+    std::string ExeDir;
+    TLogFile StatusLog;
+    TLogFile DataLog;
+    std::string CurrentDay;
+
+    void ShowProtocol();
+    void ClearData();
+    void UpDateGraph();
+    void ReadIni();
+    void WriteIni();
+
+    // The chart height and the status pane width as the window has them
+    // (or will have them once shown).
+    int ChartHeight() const;
+    int Panel1Width() const;
+
+    // IMeasurementView
+    void AppendPoint(TSeries s, double value, std::string_view label, TColor color) override;
+    void ClearSeries() override;
+    int PointCount(TSeries s) const override;
+    void SetSeriesVisible(TSeries s, bool visible) override;
+    void UndoZoom() override;
+    void AppendStatusLine(std::string_view line) override;
+    void AppendHexLine(std::string_view line) override;
+    void ClearPanes() override;
+    void ReplaceHexLines(TLineStore &&lines) override;
+    void SetCountText(std::string_view text) override;
+
+public slots:
+    void act_ExitExecute();
+    void act_OptionExecute();
+    void act_AboutExecute();
+    // Recording and the port dialog are filled in with the frame receiver.
+    void act_StartExecute();
+    void act_StoppExecute();
+    void act_PortExecute();
+    void btn_ClearClick();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void BuildMenu();
+    void BuildLayout();
+    void BuildStatusBar();
+    void FormCreate();
+    // Runs a handler as a GUI entry point (errors shown in a box).
+    template <class Sender, class Signal>
+    void Connect(Sender *sender, Signal signal, void (TForm_GlowKite::*handler)());
+    void ApplyWindowBounds(const QRect &outer);
+    void ApplySplitterSizes();
+
+    ProgramPaths paths_;
+    TDialogs dialogs_;
+    TMeasurementDecoder decoder_;
+
+    QAction *act_Exit_ = nullptr;
+    QAction *act_Option_ = nullptr;
+    QAction *act_Start_ = nullptr;
+    QAction *act_Stopp_ = nullptr;
+    QAction *act_Port_ = nullptr;
+    QAction *act_About_ = nullptr;
+
+    QSplitter *chartSplitter_ = nullptr;
+    QSplitter *paneSplitter_ = nullptr;
+    std::unique_ptr<TChartAdapter> chart_;
+    QLabel *lblProtocol_ = nullptr;
+    QWidget *pnlControl_ = nullptr;
+    QPushButton *btnClear_ = nullptr;
+    QCalendarWidget *monthCalendar_ = nullptr;
+    QWidget *panel1_ = nullptr;
+    TTextPane *memStatus_ = nullptr;
+    QWidget *pnlData_ = nullptr;
+    QLabel *lblWerteAnz_ = nullptr;
+    TTextPane *memHex_ = nullptr;
+    std::array<QLabel *, 6> panels_{};
+
+    QRect outerBounds_;
+    int chartHeight_ = 300;
+    int panel1Width_ = 230;
+    bool shown_ = false;
+};
+
+} // namespace glowkite

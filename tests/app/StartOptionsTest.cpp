@@ -1,0 +1,45 @@
+#include "app/StartOptions.h"
+
+#include <gtest/gtest.h>
+
+using namespace glowkite;
+
+namespace {
+
+std::optional<TStartOptions> Parse(QStringList args, QString &error)
+{
+    args.prepend(QStringLiteral("glowkite"));
+    return ParseStartOptions(args, error);
+}
+
+TEST(StartOptions, NoOptionsLeaveThePlacesToTheProgram)
+{
+    QString error;
+    const auto o = Parse({}, error);
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->Paths.IniFile.empty());
+    EXPECT_TRUE(o->Paths.LogDir.empty());
+}
+
+TEST(StartOptions, IniAndLogDirOverride)
+{
+    QString error;
+    const auto o = Parse({"--ini", "/tmp/a b/x.INI", "--log-dir=/tmp/logs"}, error);
+    ASSERT_TRUE(o) << error.toStdString();
+    EXPECT_EQ(o->Paths.IniFile, "/tmp/a b/x.INI");
+    EXPECT_EQ(o->Paths.LogDir, "/tmp/logs");
+}
+
+TEST(StartOptions, BadCommandLinesSayWhy)
+{
+    QString error;
+    EXPECT_FALSE(Parse({"--nonsense"}, error));
+    EXPECT_TRUE(error.contains("nonsense")) << error.toStdString();
+    EXPECT_TRUE(error.contains("--log-dir"));
+    EXPECT_FALSE(Parse({"--ini"}, error)) << "a missing value";
+    EXPECT_FALSE(Parse({"stray"}, error));
+    EXPECT_FALSE(Parse({"--help"}, error));
+    EXPECT_TRUE(error.contains("--ini"));
+}
+
+} // namespace
