@@ -2,10 +2,12 @@
 // Small helpers shared by the windows of the program.
 
 #include <QFont>
+#include <QPointer>
 #include <QString>
 
 #include <exception>
 
+class QMessageBox;
 class QWidget;
 
 namespace glowkite {
@@ -25,6 +27,30 @@ W *Place(W *control, const char *name, int left, int top, int width, int height)
 
 // The standard error box: the application's name as title, the message, OK.
 void ShowErrorBox(QWidget *parent, const QString &message);
+
+// A message box that does not wait for the user: reception and replay go on
+// while it is open. There is at most one box per TNoticeBox; a later message
+// replaces the text of the open box instead of stacking a second one.
+class TNoticeBox {
+public:
+    enum Kind { Warning, Error };
+    TNoticeBox(QWidget *parent, Kind kind);
+    ~TNoticeBox();
+    TNoticeBox(const TNoticeBox &) = delete;
+    TNoticeBox &operator=(const TNoticeBox &) = delete;
+
+    void Show(const QString &text);
+    bool IsVisible() const;
+    QString Text() const;
+    // How many messages were shown (tests count warnings with it).
+    int Count() const { return count_; }
+
+private:
+    QWidget *parent_;
+    Kind kind_;
+    QPointer<QMessageBox> box_;
+    int count_ = 0;
+};
 
 // An exception's message as the user reads it.
 QString ExceptionText(const std::exception &e);

@@ -1,5 +1,7 @@
 #include "app/UGlowKite.h"
 
+#include "app/LogSetup.h"
+
 #include "app/ChartAdapter.h"
 #include "app/Cp1252.h"
 #include "app/GuiSupport.h"
@@ -44,7 +46,8 @@ QLabel *Heading(const QString &text, const char *name, QWidget *parent)
 } // namespace
 
 TForm_GlowKite::TForm_GlowKite(const ProgramPaths &paths, QWidget *parent)
-    : QMainWindow(parent), paths_(paths), decoder_(*this, &StatusLog)
+    : QMainWindow(parent), paths_(paths), decoder_(*this, &StatusLog), receiver_(decoder_, &DataLog, *this),
+      warningNotice_(this, TNoticeBox::Warning), errorNotice_(this, TNoticeBox::Error)
 {
     setObjectName(QStringLiteral("Form_GlowKite"));
     setWindowTitle(QStringLiteral("GlowKite Protokoll"));
@@ -199,17 +202,8 @@ void TForm_GlowKite::FormCreate()
     ExeDir = QCoreApplication::applicationDirPath().toStdString() + "/";
 
     // All lines come stamped already (lsNone), so the writers add nothing.
-    const std::string &logDir = paths_.LogDir;
-    StatusLog.Directory = logDir;
-    StatusLog.BaseName = "glowKite";
-    StatusLog.Extension = "log";
-    StatusLog.SetPeriod(lpMonth);
-    StatusLog.SetOptions(loTimeMs);
-    DataLog.Directory = logDir;
-    DataLog.BaseName = "glowkite";
-    DataLog.Extension = "glow";
-    DataLog.SetPeriod(lpDay);
-    DataLog.SetOptions(loTimeMs);
+    SetupStatusLog(StatusLog, paths_.LogDir);
+    SetupDataLog(DataLog, paths_.LogDir);
 
     monthCalendar_->setSelectedDate(QDate::currentDate());
     // The bold days of the calendar (days with a data file) are attached
@@ -222,7 +216,7 @@ void TForm_GlowKite::FormCreate()
 
     ReadIni();
 
-    CurrentDay = DateTimeText(SystemClock()).substr(0, 10);
+    receiver_.CurrentDay = DateTimeText(SystemClock()).substr(0, 10);
 
     ClearData();
     UpDateGraph();
@@ -232,6 +226,24 @@ void TForm_GlowKite::FormCreate()
 void TForm_GlowKite::ShowProtocol()
 {
     lblProtocol_->setText(decoder_.GlowkiteVersion ? QStringLiteral("glowkite") : QStringLiteral("glowkite +"));
+}
+
+void TForm_GlowKite::ProtocolSwitched(std::string_view message)
+{
+    // Reception goes on while the warning is open; a later switch updates it.
+    warningNotice_.Show(MessageText(message));
+}
+
+void TForm_GlowKite::FrameFailed(std::string_view message)
+{
+    AppendStatusLine(DateTimeText(SystemClock()) + "  Speichern fehlgeschlagen: " + std::string(message));
+    errorNotice_.Show(MessageText(message));
+}
+
+void TForm_GlowKite::FramesResumed(std::int64_t dropped)
+{
+    AppendStatusLine(DateTimeText(SystemClock()) + "  Speichern wieder m\xF6glich, " + std::to_string(dropped) +
+                     " Messwerte nicht gespeichert");
 }
 
 void TForm_GlowKite::ClearData()

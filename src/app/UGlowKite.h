@@ -3,6 +3,8 @@
 // calendar, menu and status bar. It owns the measurement decoding and the
 // two log writers and shows what the decoding produces (IMeasurementView).
 
+#include "app/FrameReceiver.h"
+#include "app/GuiSupport.h"
 #include "app/MeasurementDecoder.h"
 #include "app/MeasurementView.h"
 #include "logging/LOGFile.h"
@@ -37,7 +39,7 @@ struct TDialogs {
     QDialog *AboutBox = nullptr;
 };
 
-class TForm_GlowKite : public QMainWindow, public IMeasurementView {
+class TForm_GlowKite : public QMainWindow, public IMeasurementView, public IFrameEvents {
     Q_OBJECT
 public:
     explicit TForm_GlowKite(const ProgramPaths &paths, QWidget *parent = nullptr);
@@ -57,9 +59,16 @@ public:
     std::string ExeDir;
     TLogFile StatusLog;
     TLogFile DataLog;
-    std::string CurrentDay;
 
-    void ShowProtocol();
+    // The frame receiver (it keeps CurrentDay, the day shown).
+    TFrameReceiver &Receiver() { return receiver_; }
+
+    // The non-blocking boxes: protocol switches, and errors while frames are
+    // handled.
+    TNoticeBox &WarningNotice() { return warningNotice_; }
+    TNoticeBox &ErrorNotice() { return errorNotice_; }
+
+    void ShowProtocol() override;
     void ClearData();
     void UpDateGraph();
     void ReadIni();
@@ -81,6 +90,11 @@ public:
     void ClearPanes() override;
     void ReplaceHexLines(TLineStore &&lines) override;
     void SetCountText(std::string_view text) override;
+
+    // IFrameEvents
+    void ProtocolSwitched(std::string_view message) override;
+    void FrameFailed(std::string_view message) override;
+    void FramesResumed(std::int64_t dropped) override;
 
 public slots:
     void act_ExitExecute();
@@ -110,6 +124,9 @@ private:
     ProgramPaths paths_;
     TDialogs dialogs_;
     TMeasurementDecoder decoder_;
+    TFrameReceiver receiver_;
+    TNoticeBox warningNotice_;
+    TNoticeBox errorNotice_;
 
     QAction *act_Exit_ = nullptr;
     QAction *act_Option_ = nullptr;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QMessageBox>
 
 #include <stdexcept>
 
@@ -42,4 +43,28 @@ TEST(UiFont, EightPointSansByDefault)
     const QFont heading = UiFont(10, true);
     EXPECT_EQ(heading.pointSize(), 10);
     EXPECT_TRUE(heading.bold());
+}
+
+TEST(NoticeBox, DoesNotWaitAndKeepsOneBoxWhoseTextALaterMessageReplaces)
+{
+    QWidget parent;
+    TNoticeBox notice(&parent, TNoticeBox::Warning);
+    notice.Show(QStringLiteral("Protokoll glowkite erkannt"));
+    // Show returned without anyone pressing OK: the caller goes on.
+    EXPECT_TRUE(notice.IsVisible());
+    notice.Show(QStringLiteral("Protokoll glowkite + erkannt "));
+    EXPECT_EQ(notice.Count(), 2);
+    EXPECT_EQ(notice.Text(), QStringLiteral("Protokoll glowkite + erkannt "));
+    const auto boxes = parent.findChildren<QMessageBox *>();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0]->windowTitle(), QStringLiteral("Warnung"));
+    EXPECT_FALSE(boxes[0]->isModal());
+
+    // Closed by the user, the next message opens a new box.
+    boxes[0]->close();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(notice.IsVisible());
+    notice.Show(QStringLiteral("again"));
+    EXPECT_TRUE(notice.IsVisible());
+    EXPECT_EQ(parent.findChildren<QMessageBox *>().size(), 1);
 }

@@ -146,7 +146,7 @@ TEST_F(UGlowKiteTest, LogWritersWriteIntoTheLogFolder)
     const LocalTime t{2012, 3, 5, 14, 7, 9, 0};
     EXPECT_EQ(w->StatusLog.FileName(t), dir / "LOG/glowKite_1203.log");
     EXPECT_EQ(w->DataLog.FileName(t), dir / "LOG/glowkite_120305.glow");
-    EXPECT_EQ(w->CurrentDay, DateTimeText(SystemClock()).substr(0, 10));
+    EXPECT_EQ(w->Receiver().CurrentDay, DateTimeText(SystemClock()).substr(0, 10));
 
     // A status change reaches the status pane and the monthly status log.
     w->Decoder().AddMeasurement("05.03.2012 14:07:09", 20, 0x03, 0, 0, 128);
