@@ -5,8 +5,12 @@
 
 #include <qcustomplot.h>
 
+#include <QApplication>
 #include <QCursor>
+#include <QMouseEvent>
+#include <QRubberBand>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -70,10 +74,13 @@ struct TChartAdapter::TSeriesData {
 };
 
 TChartAdapter::TChartAdapter(QWidget *parent)
-    : plot_(new QCustomPlot(parent)), plotAlive_(plot_), timer_(new QTimer(this))
+    : plot_(new QCustomPlot(parent)), plotAlive_(plot_), timer_(new QTimer(this)),
+      rubberBand_(new QRubberBand(QRubberBand::Rectangle, plot_))
 {
     plot_->setObjectName(QStringLiteral("cht_Data"));
-    plot_->setFocusPolicy(Qt::StrongFocus);
+    // The wheel shifts the vertical axes of the chart that has the focus;
+    // turning the wheel over the chart gives it the focus.
+    plot_->setFocusPolicy(Qt::WheelFocus);
     plot_->setPlottingHint(QCP::phFastPolylines, true);
     plot_->setAutoAddPlottableToLegend(false);
     plot_->setNoAntialiasingOnDrag(true);
@@ -133,9 +140,105 @@ TChartAdapter::~TChartAdapter()
 
 bool TChartAdapter::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == plot_ && event->type() == QEvent::Resize)
-        layoutDirty_ = true;
+    if (watched == plot_) {
+        switch (event->type()) {
+        case QEvent::Resize: layoutDirty_ = true; break;
+        case QEvent::MouseButtonPress: return MousePress(static_cast<QMouseEvent *>(event));
+        case QEvent::MouseMove: return MouseMove(static_cast<QMouseEvent *>(event));
+        case QEvent::MouseButtonRelease: return MouseRelease(static_cast<QMouseEvent *>(event));
+        case QEvent::Wheel: return Wheel(static_cast<QWheelEvent *>(event));
+        default: break;
+        }
+    }
     return QObject::eventFilter(watched, event);
+}
+
+bool TChartAdapter::MousePress(QMouseEvent *e)
+{
+    if (drag_ != TDrag::None)
+        return false;
+    if (e->button() == Qt::LeftButton)
+        drag_ = TDrag::Rect;
+    else if (e->button() == Qt::RightButton)
+        drag_ = TDrag::Pan;
+    else
+        return false;
+    dragStart_ = e->position().toPoint();
+    dragMoved_ = false;
+    if (drag_ == TDrag::Pan) {
+        panBottom_ = Range(TChartAxis::Bottom);
+        panTop_ = Range(TChartAxis::Top);
+    }
+    return false;
+}
+
+bool TChartAdapter::MouseMove(QMouseEvent *e)
+{
+    if (drag_ == TDrag::None)
+        return false;
+    const QPoint pos = e->position().toPoint();
+    // A click that wobbles a pixel is no drag.
+    if (!dragMoved_ && (pos - dragStart_).manhattanLength() < QApplication::startDragDistance())
+        return true;
+    dragMoved_ = true;
+    if (drag_ == TDrag::Rect) {
+        rubberBand_->setGeometry(QRect(dragStart_, pos).normalized());
+        rubberBand_->show();
+        return true;
+    }
+    // A pan is undone like a zoom: the state before it is saved first.
+    SaveState();
+    const double width = plot_->axisRect()->width();
+    if (width <= 0)
+        return true;
+    const double pixels = pos.x() - dragStart_.x();
+    for (auto [axis, from] : {std::pair{TChartAxis::Bottom, panBottom_}, std::pair{TChartAxis::Top, panTop_}}) {
+        const double offset = -pixels * (from.max - from.min) / width;
+        SetRange(axis, {from.min + offset, from.max + offset});
+    }
+    return true;
+}
+
+bool TChartAdapter::MouseRelease(QMouseEvent *e)
+{
+    const TDrag drag = drag_;
+    const bool button = (drag == TDrag::Rect && e->button() == Qt::LeftButton) ||
+                        (drag == TDrag::Pan && e->button() == Qt::RightButton);
+    if (!button)
+        return false;
+    drag_ = TDrag::None;
+    rubberBand_->hide();
+    if (!dragMoved_)
+        return false;
+    if (drag == TDrag::Rect) {
+        const QPoint end = e->position().toPoint();
+        if (end.x() > dragStart_.x() && end.y() > dragStart_.y())
+            ZoomToRect(QRect(dragStart_, end));
+        else
+            UndoZoom();
+    }
+    return true;
+}
+
+bool TChartAdapter::Wheel(QWheelEvent *e)
+{
+    // 120 units are one notch; finer wheels send parts of it. A positive
+    // delta is a turn away from the user.
+    wheelDelta_ += e->angleDelta().y();
+    const int steps = wheelDelta_ / QWheelEvent::DefaultDeltasPerStep;
+    wheelDelta_ -= steps * QWheelEvent::DefaultDeltasPerStep;
+    if (steps != 0)
+        ShiftVertical(-steps);
+    e->accept();
+    return true;
+}
+
+void TChartAdapter::ShiftVertical(double steps)
+{
+    for (TChartAxis a : {TChartAxis::Left, TChartAxis::Right}) {
+        const TAxisRange r = Range(a);
+        Scroll(a, steps * 3.0 / 100.0 * (r.max - r.min));
+    }
 }
 
 QWidget *TChartAdapter::Widget() const
@@ -370,17 +473,22 @@ double TChartAdapter::MouseBottomValue() const
     return PixelToBottomValue(plot_->mapFromGlobal(QCursor::pos()).x());
 }
 
+void TChartAdapter::SaveState()
+{
+    if (saved_)
+        return;
+    TAxisState state;
+    for (int i = 0; i < ChartAxisCount; ++i) {
+        state.ranges[static_cast<std::size_t>(i)] = Range(static_cast<TChartAxis>(i));
+        state.automatic[static_cast<std::size_t>(i)] = automatic_[static_cast<std::size_t>(i)];
+    }
+    saved_ = state;
+}
+
 void TChartAdapter::ZoomToRect(const QRect &pixels)
 {
     EnsureLayout();
-    if (!saved_) {
-        TAxisState state;
-        for (int i = 0; i < ChartAxisCount; ++i) {
-            state.ranges[static_cast<std::size_t>(i)] = Range(static_cast<TChartAxis>(i));
-            state.automatic[static_cast<std::size_t>(i)] = automatic_[static_cast<std::size_t>(i)];
-        }
-        saved_ = state;
-    }
+    SaveState();
     const QRect r = pixels.normalized();
     for (int i = 0; i < ChartAxisCount; ++i) {
         const auto a = static_cast<TChartAxis>(i);
@@ -416,8 +524,15 @@ void TChartAdapter::SetFocus()
 void TChartAdapter::RequestReplot()
 {
     layoutDirty_ = true;
-    if (!timer_->isActive())
+    if (!replotHeld_ && !timer_->isActive())
         timer_->start();
+}
+
+void TChartAdapter::SetReplotHeld(bool held)
+{
+    replotHeld_ = held;
+    if (!held)
+        RequestReplot();
 }
 
 bool TChartAdapter::ReplotPending() const

@@ -6,6 +6,11 @@
 //
 // Appending a point is cheap: it never redraws. The chart redraws at a
 // display rate, and only when something changed.
+//
+// The mouse: dragging with the left button toward the lower right zooms to
+// the rectangle, a drag in any other direction undoes the zoom; dragging
+// with the right button pans horizontally; the wheel shifts both vertical
+// axes by 3/100 of their range per step.
 
 #include "app/MeasurementView.h"
 
@@ -22,7 +27,10 @@
 
 class QCustomPlot;
 class QCPAxis;
+class QMouseEvent;
+class QRubberBand;
 class QTimer;
+class QWheelEvent;
 
 namespace glowkite {
 
@@ -92,10 +100,16 @@ public:
     void UndoZoom();
     bool HasSavedZoom() const { return saved_.has_value(); }
 
+    // Shifts the left and right axes by steps * 3/100 of their ranges (a
+    // wheel step toward the user is +1: toward larger values).
+    void ShiftVertical(double steps);
+
     void SetFocus();
 
     // Redraws now (what the display-rate timer does when something changed).
     void Replot();
+    // While held, changes wait for an explicit Replot or the release.
+    void SetReplotHeld(bool held);
     bool ReplotPending() const;
     // Label texts made for the bottom axis since the chart was created;
     // shows that labels are made per visible tick, not per point.
@@ -127,6 +141,13 @@ private:
     void EnsureLayout() const;
     void ApplyAutomatic() const;
     void UpdateLegend();
+    // Saves the ranges and automatic switches of all four axes, unless a
+    // state is saved already.
+    void SaveState();
+    bool MousePress(QMouseEvent *e);
+    bool MouseMove(QMouseEvent *e);
+    bool MouseRelease(QMouseEvent *e);
+    bool Wheel(QWheelEvent *e);
 
     QCustomPlot *plot_;
     // The chart goes with its adapter (the ticker reads the adapter's
@@ -138,6 +159,15 @@ private:
     std::optional<TAxisState> saved_;
     QTimer *timer_;
     mutable bool layoutDirty_ = true;
+    bool replotHeld_ = false;
+
+    enum class TDrag { None, Rect, Pan };
+    TDrag drag_ = TDrag::None;
+    QPoint dragStart_;
+    bool dragMoved_ = false;
+    TAxisRange panBottom_, panTop_; // the horizontal ranges when the pan began
+    QRubberBand *rubberBand_;
+    int wheelDelta_ = 0; // parts of a wheel step not used yet (fine-grained wheels)
 };
 
 } // namespace glowkite

@@ -6,6 +6,7 @@
 #include <qcustomplot.h>
 
 #include <QSignalSpy>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <string>
@@ -316,6 +317,112 @@ TEST_F(ChartAdapterTest, DoubleClickIsPassedOnWithItsPosition)
     QTest::mouseDClick(chart.Widget(), Qt::LeftButton, Qt::NoModifier, QPoint(120, 80));
     ASSERT_EQ(clicks.count(), 1);
     EXPECT_EQ(clicks.at(0).at(0).toPointF(), QPointF(120, 80));
+}
+
+// The pixel of a value through the bottom and the left axis.
+QPoint At(TChartAdapter &chart, double x, double y)
+{
+    return QPoint(static_cast<int>(std::lround(chart.BottomValueToPixel(x))),
+                  static_cast<int>(std::lround(chart.LeftValueToPixel(y))));
+}
+
+void Drag(QWidget *w, Qt::MouseButton button, QPoint from, QPoint to)
+{
+    QTest::mousePress(w, button, Qt::NoModifier, from);
+    QTest::mouseMove(w, (from + to) / 2);
+    QTest::mouseMove(w, to);
+    QTest::mouseRelease(w, button, Qt::NoModifier, to);
+}
+
+void Wheel(QWidget *w, int angleDelta)
+{
+    const QPoint pos(w->width() / 2, w->height() / 2);
+    QWheelEvent e(pos, w->mapToGlobal(pos), QPoint(), QPoint(0, angleDelta), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w, &e);
+}
+
+TEST_F(ChartAdapterTest, DraggingTowardTheLowerRightZoomsToTheRectangle)
+{
+    AppendAQ(201);
+    QSignalSpy zooms(&chart, &TChartAdapter::zoomed);
+    const QPoint from = At(chart, 50, 100), to = At(chart, 150, 20);
+    const double onePixel = 200.0 / (chart.BottomValueToPixel(200) - chart.BottomValueToPixel(0));
+    Drag(chart.Widget(), Qt::LeftButton, from, to);
+    ASSERT_EQ(zooms.count(), 1);
+    EXPECT_NEAR(chart.Range(TChartAxis::Bottom).min, 50, onePixel);
+    EXPECT_NEAR(chart.Range(TChartAxis::Bottom).max, 150, onePixel);
+    EXPECT_NEAR(chart.Range(TChartAxis::Left).min, 20, 1.0);
+    EXPECT_NEAR(chart.Range(TChartAxis::Left).max, 100, 1.0);
+    EXPECT_TRUE(chart.HasSavedZoom());
+}
+
+TEST_F(ChartAdapterTest, DraggingInAnyOtherDirectionUndoesTheZoom)
+{
+    AppendAQ(201);
+    const QPoint a = At(chart, 50, 100), b = At(chart, 150, 20);
+    for (auto [from, to] : {std::pair{b, a}, std::pair{QPoint(b.x(), a.y()), QPoint(a.x(), b.y())},
+                            std::pair{QPoint(a.x(), b.y()), QPoint(b.x(), a.y())}}) {
+        Drag(chart.Widget(), Qt::LeftButton, a, b);
+        ASSERT_TRUE(chart.HasSavedZoom());
+        QSignalSpy zooms(&chart, &TChartAdapter::zoomed);
+        Drag(chart.Widget(), Qt::LeftButton, from, to);
+        EXPECT_EQ(zooms.count(), 0);
+        EXPECT_FALSE(chart.HasSavedZoom());
+        EXPECT_TRUE(chart.Automatic(TChartAxis::Bottom));
+        EXPECT_EQ(chart.Range(TChartAxis::Left), LeftAxisRange);
+    }
+}
+
+TEST_F(ChartAdapterTest, AClickThatHardlyMovesNeitherZoomsNorUndoes)
+{
+    AppendAQ(201);
+    chart.SetRange(TChartAxis::Bottom, {10, 20});
+    const QPoint p = At(chart, 15, 50);
+    Drag(chart.Widget(), Qt::LeftButton, p, p + QPoint(1, 1));
+    Drag(chart.Widget(), Qt::LeftButton, p, p - QPoint(1, 0));
+    EXPECT_FALSE(chart.HasSavedZoom());
+    EXPECT_EQ(chart.Range(TChartAxis::Bottom), (TAxisRange{10, 20}));
+}
+
+TEST_F(ChartAdapterTest, RightDragPansHorizontallyOnlyAndIsUndoneLikeAZoom)
+{
+    AppendAQ(201);
+    chart.SetRange(TChartAxis::Bottom, {100, 200});
+    chart.SetRange(TChartAxis::Top, {100, 200});
+    QSignalSpy zooms(&chart, &TChartAdapter::zoomed);
+    // Dragging the picture to the left by 20 units shows later points.
+    Drag(chart.Widget(), Qt::RightButton, At(chart, 150, 50), At(chart, 130, 90));
+    const double onePixel = 100.0 / (chart.BottomValueToPixel(200) - chart.BottomValueToPixel(100));
+    EXPECT_NEAR(chart.Range(TChartAxis::Bottom).min, 120, onePixel);
+    EXPECT_NEAR(chart.Range(TChartAxis::Bottom).max, 220, onePixel);
+    EXPECT_EQ(chart.Range(TChartAxis::Top), chart.Range(TChartAxis::Bottom));
+    EXPECT_EQ(chart.Range(TChartAxis::Left), LeftAxisRange);
+    EXPECT_EQ(chart.Range(TChartAxis::Right), RightAxisRange);
+    EXPECT_EQ(zooms.count(), 0);
+    ASSERT_TRUE(chart.HasSavedZoom());
+    chart.UndoZoom();
+    EXPECT_EQ(chart.Range(TChartAxis::Bottom), (TAxisRange{100, 200}));
+}
+
+TEST_F(ChartAdapterTest, TheWheelShiftsBothVerticalAxesByThreeHundredthsPerStep)
+{
+    AppendAQ(201);
+    Wheel(chart.Widget(), -120); // one step toward the user
+    EXPECT_NEAR(chart.Range(TChartAxis::Left).min, 2.63, 1e-9);
+    EXPECT_NEAR(chart.Range(TChartAxis::Left).max, 123.63, 1e-9);
+    EXPECT_NEAR(chart.Range(TChartAxis::Right).min, -5.6497, 1e-9);
+    EXPECT_NEAR(chart.Range(TChartAxis::Right).max, 6.3603, 1e-9);
+    EXPECT_TRUE(chart.Automatic(TChartAxis::Bottom)) << "the horizontal axis is left alone";
+    EXPECT_FALSE(chart.HasSavedZoom());
+
+    Wheel(chart.Widget(), 240); // two steps away
+    EXPECT_NEAR(chart.Range(TChartAxis::Left).min, -1 - 3.63, 1e-9);
+    // A fine wheel's parts of a step add up to one.
+    Wheel(chart.Widget(), -60);
+    EXPECT_NEAR(chart.Range(TChartAxis::Left).min, -4.63, 1e-9);
+    Wheel(chart.Widget(), -60);
+    EXPECT_NEAR(chart.Range(TChartAxis::Left).min, -1, 1e-9);
 }
 
 } // namespace
