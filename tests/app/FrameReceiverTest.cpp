@@ -33,13 +33,14 @@ private:
 };
 
 struct Events : IFrameEvents {
-    int showProtocol = 0;
+    int showProtocol = 0, handled = 0;
     std::vector<std::string> switches, failures;
     std::vector<std::int64_t> resumed;
     void ShowProtocol() override { ++showProtocol; }
     void FramesResumed(std::int64_t dropped) override { resumed.push_back(dropped); }
     void ProtocolSwitched(std::string_view m) override { switches.emplace_back(m); }
     void FrameFailed(std::string_view m) override { failures.emplace_back(m); }
+    void FrameHandled() override { ++handled; }
 };
 
 // The worked example of the old protocol: AQ 42, flags 0x01, contamination
@@ -279,12 +280,14 @@ TEST(FrameReceiver, AFrameThatCannotBeStoredIsReportedAndDropped)
     EXPECT_TRUE(r.receiver.RxBuffer().empty());
     EXPECT_EQ(r.windows.size(), 3u); // each handled once, not again one byte later
     EXPECT_TRUE(r.events.resumed.empty());
+    EXPECT_EQ(r.events.handled, 0) << "a dropped frame is not handled";
 
     r.dataLog.Directory = r.dir.str() + "/LOG/";
     r.Feed(Concat({PlusFrame(), PlusFrame()}));
     EXPECT_EQ(r.Count(), 2);
     EXPECT_EQ(r.DayFile().size(), 2 * 102u);
     EXPECT_EQ(r.events.resumed, (std::vector<std::int64_t>{3}));
+    EXPECT_EQ(r.events.handled, 2);
 
     // A new run of failures is told again.
     r.dataLog.Directory = r.dir.str() + "/gone/LOG/";
