@@ -1,9 +1,12 @@
 #include "app/Program.h"
 
 #include "about/About.h"
+#include "app/GuiSupport.h"
 #include "app/UGlowKite.h"
 #include "logging/UProgres.h"
 #include "settings/UOption.h"
+
+#include <QTimer>
 
 namespace glowkite {
 
@@ -19,5 +22,11 @@ TProgram::TProgram(const ProgramPaths &paths)
 }
 
 TProgram::~TProgram() = default;
+
+void TProgram::OpenAtStart(const std::string &dayFile)
+{
+    TForm_GlowKite *w = Form_GlowKite.get();
+    QTimer::singleShot(0, w, [w, dayFile] { Guarded(w, [w, &dayFile] { w->OpenDayFile(dayFile); }); });
+}
 
 } // namespace glowkite

@@ -6,6 +6,7 @@
 #include "settings/Paths.h"
 
 #include <memory>
+#include <string>
 
 namespace glowkite {
 
@@ -20,6 +21,10 @@ public:
     ~TProgram();
     TProgram(const TProgram &) = delete;
     TProgram &operator=(const TProgram &) = delete;
+
+    // Replays a day file named on the command line once the event loop runs
+    // (the main window shown, the progress dialog placed over it).
+    void OpenAtStart(const std::string &dayFile);
 
     std::unique_ptr<TForm_GlowKite> Form_GlowKite;
     // The port dialog TFComCfg is created here, between the main window and

@@ -1,6 +1,7 @@
 #include "app/StartOptions.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 namespace glowkite {
 
@@ -17,19 +18,24 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
                                     QStringLiteral("DIR"));
     parser.addOption(ini);
     parser.addOption(logDir);
+    parser.addPositionalArgument(QStringLiteral("DAYFILE"),
+                                 QStringLiteral("A stored day (glowkite_yymmdd.glow) to replay at start."),
+                                 QStringLiteral("[DAYFILE]"));
 
     if (!parser.parse(arguments)) {
         error = parser.errorText() + QLatin1Char('\n') + parser.helpText();
         return std::nullopt;
     }
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")) ||
-        !parser.positionalArguments().isEmpty()) {
+    const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")) || positional.size() > 1) {
         error = parser.helpText();
         return std::nullopt;
     }
     TStartOptions options;
     options.Paths.IniFile = parser.value(ini).toStdString();
     options.Paths.LogDir = parser.value(logDir).toStdString();
+    if (!positional.isEmpty())
+        options.DayFile = QFileInfo(positional.front()).absoluteFilePath().toStdString();
     return options;
 }
 

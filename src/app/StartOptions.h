@@ -8,14 +8,18 @@
 #include <QStringList>
 
 #include <optional>
+#include <string>
 
 namespace glowkite {
 
 struct TStartOptions {
     PathOverrides Paths; // --ini FILE, --log-dir DIR
+    // A stored day file to replay at start (what "open with" passes), as an
+    // absolute path; empty for none.
+    std::string DayFile;
 };
 
-// glowkite [--ini FILE] [--log-dir DIR]. Without a value the program finds
+// glowkite [--ini FILE] [--log-dir DIR] [DAYFILE]. Without a value the program finds
 // its files itself (beside the program when that folder is writable, else in
 // the user's folders). On a bad command line: no value, and error says why
 // (with the usage text); on --help: no value and error holds the usage text.

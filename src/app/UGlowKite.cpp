@@ -5,7 +5,9 @@
 #include "app/ChartAdapter.h"
 #include "app/Cp1252.h"
 #include "app/GuiSupport.h"
+#include "app/KeyPreview.h"
 #include "app/TextLinesModel.h"
+#include "logging/UProgres.h"
 #include "settings/IniFile.h"
 #include "settings/UOption.h"
 
@@ -19,12 +21,17 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTextCharFormat>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <climits>
+#include <filesystem>
 #include <stdexcept>
 
 namespace glowkite {
@@ -206,8 +213,8 @@ void TForm_GlowKite::FormCreate()
     SetupDataLog(DataLog, paths_.LogDir);
 
     monthCalendar_->setSelectedDate(QDate::currentDate());
-    // The bold days of the calendar (days with a data file) are attached
-    // here together with the day replay.
+    ConnectNavigationAndReplay();
+    UpdateBoldDays();
 
     decoder_.xPosActive = false;
     decoder_.yPosActive = false;
@@ -454,6 +461,206 @@ void TForm_GlowKite::ReplaceHexLines(TLineStore &&lines)
 void TForm_GlowKite::SetCountText(std::string_view text)
 {
     lblWerteAnz_->setText(FromCp1252(text));
+}
+
+void TForm_GlowKite::ConnectNavigationAndReplay()
+{
+    new TKeyPreview(this, [this](int key) { Guarded(this, [this, key] { FormKeyDown(key); }); });
+    Connect(chart_.get(), &TChartAdapter::zoomed, &TForm_GlowKite::cht_DataZoom);
+    connect(chart_.get(), &TChartAdapter::doubleClicked, this,
+            [this](QPointF pos) { Guarded(this, [this, pos] { cht_DataDblClick(pos); }); });
+    Connect(monthCalendar_, &QCalendarWidget::currentPageChanged, &TForm_GlowKite::UpdateBoldDays);
+    // activated: a double click on a day, or Enter on the selected day.
+    Connect(monthCalendar_, &QCalendarWidget::activated, &TForm_GlowKite::MonthCalendarDblClick);
+    Connect(memStatus_, &TTextPane::lineDoubleClicked, &TForm_GlowKite::mem_StatusDblClick);
+}
+
+void TForm_GlowKite::FormKeyDown(int Key)
+{
+    switch (Key) {
+    case Qt::Key_Escape: chart_->UndoZoom(); break;
+    case Qt::Key_F1:
+    case Qt::Key_F2: {
+        const TAxisRange r = chart_->Range(TChartAxis::Bottom);
+        ScrollChart(Key == Qt::Key_F1 ? TScrollDirection::Backward : TScrollDirection::Forward,
+                    (r.max - r.min) / 10.0);
+        break;
+    }
+    case Qt::Key_F3: ZoomChart(false); break;
+    case Qt::Key_F4: ZoomChart(true); break;
+    default: break;
+    }
+}
+
+void TForm_GlowKite::ScrollChart(TScrollDirection direction, double offset)
+{
+    if (direction == TScrollDirection::Backward)
+        offset = -offset;
+    chart_->Scroll(TChartAxis::Left, 0);
+    chart_->Scroll(TChartAxis::Right, 0);
+    chart_->Scroll(TChartAxis::Bottom, offset);
+    chart_->Scroll(TChartAxis::Top, offset);
+    chart_->SetFocus();
+}
+
+void TForm_GlowKite::ZoomToValues(double from, double to)
+{
+    const QPoint topLeft(qRound(chart_->BottomValueToPixel(from)), qRound(chart_->LeftValueToPixel(LeftAxisRange.max)));
+    const QPoint bottomRight(qRound(chart_->BottomValueToPixel(to)), qRound(chart_->LeftValueToPixel(LeftAxisRange.min)));
+    chart_->ZoomToRect(QRect(topLeft, bottomRight));
+}
+
+void TForm_GlowKite::ZoomChart(bool zoomOut)
+{
+    const TAxisRange r = chart_->Range(TChartAxis::Bottom);
+    if (!(r.max > r.min))
+        return; // nothing to zoom around
+    double d = (r.max - r.min) / 5.0;
+    if (!zoomOut)
+        d = -d;
+    ZoomToValues(r.min - d, r.max + d);
+}
+
+void TForm_GlowKite::ZoomxPos(double x)
+{
+    const TAxisRange r = chart_->Range(TChartAxis::Bottom);
+    if (!(r.max > r.min))
+        return;
+    const double d = (r.max - r.min) / 10.0;
+    ZoomToValues(x - d, x + d);
+}
+
+void TForm_GlowKite::cht_DataDblClick(QPointF pos)
+{
+    ZoomxPos(chart_->PixelToBottomValue(pos.x()));
+}
+
+void TForm_GlowKite::cht_DataZoom()
+{
+    chart_->SetRange(TChartAxis::Left, LeftAxisRange);
+    chart_->SetRange(TChartAxis::Right, RightAxisRange);
+}
+
+std::string TForm_GlowKite::DayFileName(const TDay &day) const
+{
+    return DataLog.FileName(LocalTime{day.year, day.month, day.day, 12, 0, 0, 0});
+}
+
+void TForm_GlowKite::UpdateBoldDays()
+{
+    const auto exists = [this](const TDay &day) {
+        std::error_code ec;
+        return std::filesystem::exists(DayFileName(day), ec);
+    };
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    monthCalendar_->setDateTextFormat(QDate(), QTextCharFormat()); // clears every day
+    const QDate shown(monthCalendar_->yearShown(), monthCalendar_->monthShown(), 1);
+    for (int k = -1; k <= 1; ++k) {
+        const QDate first = shown.addMonths(k);
+        const std::uint32_t mask = MonthCalendarGetMonthInfo(static_cast<unsigned>(first.month()),
+                                                             static_cast<unsigned>(first.year()), exists);
+        for (int d = 1; d <= first.daysInMonth(); ++d)
+            if (mask & (1u << (d - 1)))
+                monthCalendar_->setDateTextFormat(QDate(first.year(), first.month(), d), bold);
+    }
+}
+
+void TForm_GlowKite::FrameHandled()
+{
+    // Looked at once a day: after the first frame of a day its file exists.
+    if (receiver_.CurrentDay == markedDay_)
+        return;
+    const std::optional<TDay> day = DayOfDateText(receiver_.CurrentDay);
+    std::error_code ec;
+    if (!day || !std::filesystem::exists(DayFileName(*day), ec))
+        return;
+    markedDay_ = receiver_.CurrentDay;
+    UpdateBoldDays();
+}
+
+void TForm_GlowKite::MonthCalendarDblClick()
+{
+    const QDate date = monthCalendar_->selectedDate();
+    LoadFromFile(DayFileName(TDay{date.year(), date.month(), date.day()}));
+}
+
+void TForm_GlowKite::OpenDayFile(const std::string &path)
+{
+    if (const std::optional<TDay> day = DayOfFileName(path))
+        monthCalendar_->setSelectedDate(QDate(day->year, day->month, day->day));
+    LoadFromFile(path);
+}
+
+void TForm_GlowKite::LoadFromFile(const std::string &F)
+{
+    // The replay lets the window serve events now and then, a double click
+    // on the calendar among them: that must not start a replay inside this one.
+    if (replaying_)
+        return;
+    replaying_ = true;
+    struct TReplayEnd {
+        TForm_GlowKite &w;
+        ~TReplayEnd()
+        {
+            w.replaying_ = false;
+            w.chart_->SetReplotHeld(false);
+        }
+    } end{*this};
+    // One redraw at the end instead of one per pass of the event loop: a
+    // redraw of a growing million points would take as long as the reading.
+    chart_->SetReplotHeld(true);
+    TDayReplay replay(decoder_, *this);
+    replay.ProgressEvery = ReplayProgressEvery;
+    replay.LoadFromFile(F);
+}
+
+void TForm_GlowKite::mem_StatusDblClick()
+{
+    const int line = memStatus_->CurrentLine();
+    if (line >= 0)
+        ZoomToLabel(memStatus_->Lines().Line(line).substr(0, 19));
+}
+
+void TForm_GlowKite::ZoomToLabel(std::string_view T)
+{
+    const int i = chart_->FindLabel(TSeries::AQ, T);
+    if (i >= 0)
+        ZoomToValues(i - 20, i + 5);
+}
+
+void TForm_GlowKite::Warning(std::string_view message)
+{
+    warningNotice_.Show(MessageText(message));
+}
+
+void TForm_GlowKite::BeginProgress(std::string_view text, std::int64_t maximum)
+{
+    if (TForm_pgb *pgb = dialogs_.Form_pgb) {
+        pgb->lbl_Pgb->setText(MessageText(text));
+        pgb->pgb_Read->setRange(0, static_cast<int>(std::min<std::int64_t>(maximum, INT_MAX)));
+        pgb->pgb_Read->setValue(0);
+        pgb->show();
+    }
+    QCoreApplication::processEvents();
+    lastPump_ = std::chrono::steady_clock::now();
+}
+
+void TForm_GlowKite::Progress(std::int64_t lines)
+{
+    if (TForm_pgb *pgb = dialogs_.Form_pgb)
+        pgb->pgb_Read->setValue(static_cast<int>(std::min<std::int64_t>(lines, pgb->pgb_Read->maximum())));
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastPump_ >= ReplayPumpInterval) {
+        QCoreApplication::processEvents();
+        lastPump_ = std::chrono::steady_clock::now();
+    }
+}
+
+void TForm_GlowKite::EndProgress()
+{
+    if (TForm_pgb *pgb = dialogs_.Form_pgb)
+        pgb->hide();
 }
 
 } // namespace glowkite

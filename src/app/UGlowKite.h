@@ -3,6 +3,8 @@
 // calendar, menu and status bar. It owns the measurement decoding and the
 // two log writers and shows what the decoding produces (IMeasurementView).
 
+#include "app/DayFiles.h"
+#include "app/DayReplay.h"
 #include "app/FrameReceiver.h"
 #include "app/GuiSupport.h"
 #include "app/MeasurementDecoder.h"
@@ -11,8 +13,11 @@
 #include "settings/Paths.h"
 
 #include <QMainWindow>
+#include <QPointF>
 
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -39,7 +44,9 @@ struct TDialogs {
     QDialog *AboutBox = nullptr;
 };
 
-class TForm_GlowKite : public QMainWindow, public IMeasurementView, public IFrameEvents {
+// IReplayEvents includes IFrameEvents: the replay reports protocol switches
+// as reception does.
+class TForm_GlowKite : public QMainWindow, public IMeasurementView, public IReplayEvents {
     Q_OBJECT
 public:
     explicit TForm_GlowKite(const ProgramPaths &paths, QWidget *parent = nullptr);
@@ -96,6 +103,43 @@ public:
     void FrameFailed(std::string_view message) override;
     void FramesResumed(std::int64_t dropped) override;
 
+    // Chart navigation. Keys are Qt key codes; the modifiers do not count.
+    enum class TScrollDirection { Backward, Forward };
+    void FormKeyDown(int Key);
+    void ScrollChart(TScrollDirection direction, double offset);
+    void ZoomChart(bool zoomOut);
+    void ZoomxPos(double x);
+    // pos: where the chart was double-clicked, in its pixels.
+    void cht_DataDblClick(QPointF pos);
+    void cht_DataZoom();
+
+    // Day replay and calendar. Day files are those of DataLog, in its folder.
+    std::string DayFileName(const TDay &day) const;
+    // Marks the days with a day file in bold, for the month shown and the
+    // neighbouring months the calendar shows in part.
+    void UpdateBoldDays();
+    void MonthCalendarDblClick();
+    // Replays the file F (a second replay does not start while one runs).
+    void LoadFromFile(const std::string &F);
+    // Replays a day file named on the command line, with the calendar set to
+    // its day, as a double click on that day would.
+    void OpenDayFile(const std::string &path);
+    bool Replaying() const { return replaying_; }
+    void mem_StatusDblClick();
+    void ZoomToLabel(std::string_view T);
+    // How often a replay lets the window repaint and serve waiting events
+    // (received frames among them), and how many lines pass between two
+    // looks at the clock.
+    std::chrono::milliseconds ReplayPumpInterval{50};
+    std::int64_t ReplayProgressEvery = 1024;
+
+    // IReplayEvents
+    void Warning(std::string_view message) override;
+    void BeginProgress(std::string_view text, std::int64_t maximum) override;
+    void Progress(std::int64_t lines) override;
+    void EndProgress() override;
+    void FrameHandled() override;
+
 public slots:
     void act_ExitExecute();
     void act_OptionExecute();
@@ -120,6 +164,12 @@ private:
     void Connect(Sender *sender, Signal signal, void (TForm_GlowKite::*handler)());
     void ApplyWindowBounds(const QRect &outer);
     void ApplySplitterSizes();
+
+    // Chart navigation and day replay.
+    void ConnectNavigationAndReplay();
+    // Zooms the chart to the bottom-axis values from..to over the left
+    // axis's fixed range, through whole pixels as a mouse zoom would.
+    void ZoomToValues(double from, double to);
 
     ProgramPaths paths_;
     TDialogs dialogs_;
@@ -153,6 +203,10 @@ private:
     int chartHeight_ = 300;
     int panel1Width_ = 230;
     bool shown_ = false;
+
+    bool replaying_ = false;
+    std::chrono::steady_clock::time_point lastPump_{};
+    std::string markedDay_; // the day whose file the calendar knows exists
 };
 
 } // namespace glowkite

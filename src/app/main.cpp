@@ -50,5 +50,7 @@ int main(int argc, char *argv[])
         return Refuse(error, false);
     TProgram program(SystemProgramPaths(options->Paths));
     program.Form_GlowKite->show();
+    if (!options->DayFile.empty())
+        program.OpenAtStart(options->DayFile);
     return app.exec();
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+
 using namespace glowkite;
 
 namespace {
@@ -30,6 +32,20 @@ TEST(StartOptions, IniAndLogDirOverride)
     EXPECT_EQ(o->Paths.LogDir, "/tmp/logs");
 }
 
+TEST(StartOptions, ADayFileToReplayAtStartIsTakenAsAnAbsolutePath)
+{
+    QString error;
+    auto o = Parse({"--log-dir", "/tmp/logs", "/data/LOG/glowkite_120305.glow"}, error);
+    ASSERT_TRUE(o) << error.toStdString();
+    EXPECT_EQ(o->DayFile, "/data/LOG/glowkite_120305.glow");
+    EXPECT_EQ(o->Paths.LogDir, "/tmp/logs");
+
+    o = Parse({"glowkite_120305.glow"}, error);
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->DayFile, QDir::current().absoluteFilePath("glowkite_120305.glow").toStdString());
+    EXPECT_TRUE(Parse({}, error)->DayFile.empty());
+}
+
 TEST(StartOptions, BadCommandLinesSayWhy)
 {
     QString error;
@@ -37,7 +53,7 @@ TEST(StartOptions, BadCommandLinesSayWhy)
     EXPECT_TRUE(error.contains("nonsense")) << error.toStdString();
     EXPECT_TRUE(error.contains("--log-dir"));
     EXPECT_FALSE(Parse({"--ini"}, error)) << "a missing value";
-    EXPECT_FALSE(Parse({"stray"}, error));
+    EXPECT_FALSE(Parse({"one.glow", "two.glow"}, error)) << "one day file at most";
     EXPECT_FALSE(Parse({"--help"}, error));
     EXPECT_TRUE(error.contains("--ini"));
 }
