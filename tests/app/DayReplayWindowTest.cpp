@@ -297,6 +297,22 @@ TEST_F(DayReplayWindowTest, ABadLineStopsTheReplayWithAnErrorNamingFileAndLine)
     EXPECT_EQ(W().mem_HEX().Lines().Count(), 5);
 }
 
+TEST_F(DayReplayWindowTest, ADayFileThatCannotBeOpenedIsAnErrorBeforeTheDialogShows)
+{
+    PermissionsEnforced enforced;
+    const std::string path = WriteDay(March5, DayLines(5, "05.03.2012"));
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+    W().AppendHexLine("old");
+    auto box = CloseNextMessageBox();
+    DoubleClickDay(March5);
+    ProcessEvents();
+    ASSERT_TRUE(box->shown);
+    EXPECT_TRUE(box->text.contains(QString::fromStdString("Cannot open " + path))) << box->text.toStdString();
+    EXPECT_EQ(W().mem_HEX().Lines().Count(), 0) << "the display was cleared first";
+    EXPECT_EQ(pgbShows.shown, 0);
+    EXPECT_FALSE(W().Replaying());
+}
+
 TEST_F(DayReplayWindowTest, AReplayNeverKeepsARunningRecordingFromWritingTodaysFile)
 {
     const QDate today = QDate::currentDate();
@@ -340,6 +356,7 @@ TEST_F(DayReplayWindowTest, ADoubleClickDuringAReplayStartsNoSecondReplay)
     WriteDay(March5, lines);
     W().ReplayPumpInterval = std::chrono::milliseconds(0);
     W().ReplayProgressEvery = 500;
+    W().Decoder().Intervall = 1;
     int tries = 0;
     QTimer again;
     again.setInterval(0);
@@ -355,6 +372,7 @@ TEST_F(DayReplayWindowTest, ADoubleClickDuringAReplayStartsNoSecondReplay)
     ASSERT_GT(tries, 0);
     EXPECT_EQ(pgbShows.shown, 1);
     EXPECT_EQ(PaneLines(W().mem_HEX()), lines);
+    EXPECT_EQ(Chart().Count(TSeries::AQ), 3000) << "each line decoded once";
 }
 
 TEST_F(DayReplayWindowTest, ADayFileNamedAtStartIsReplayedWithTheCalendarOnItsDay)
