@@ -15,8 +15,15 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
     const QCommandLineOption logDir(QStringLiteral("log-dir"),
                                     QStringLiteral("Folder for the data and status logs."),
                                     QStringLiteral("DIR"));
+    const QCommandLineOption port(QStringLiteral("port"),
+                                  QStringLiteral("Start recording from this serial port (a device path)."),
+                                  QStringLiteral("DEVICE"));
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Record from the built-in simulated detector."));
     parser.addOption(ini);
     parser.addOption(logDir);
+    parser.addOption(port);
+    parser.addOption(demo);
 
     if (!parser.parse(arguments)) {
         error = parser.errorText() + QLatin1Char('\n') + parser.helpText();
@@ -30,7 +37,21 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
     TStartOptions options;
     options.Paths.IniFile = parser.value(ini).toStdString();
     options.Paths.LogDir = parser.value(logDir).toStdString();
+    options.Port = parser.value(port).toStdString();
+    options.Demo = parser.isSet(demo);
+    if (options.Demo && !options.Port.empty()) {
+        error = QStringLiteral("--demo and --port exclude each other.\n") + parser.helpText();
+        return std::nullopt;
+    }
     return options;
+}
+
+std::string DemoLogDir(const std::string &logDir)
+{
+    std::string dir = logDir;
+    while (!dir.empty() && dir.back() == '/')
+        dir.pop_back();
+    return dir + "-demo/";
 }
 
 } // namespace glowkite

@@ -8,12 +8,21 @@
 #include <QStringList>
 
 #include <optional>
+#include <string>
 
 namespace glowkite {
 
 struct TStartOptions {
     PathOverrides Paths; // --ini FILE, --log-dir DIR
+    // --port DEVICE: record from this port from the start.
+    std::string Port;
+    // --demo: record from the built-in simulated detector.
+    bool Demo = false;
 };
+
+// Where a demo writes its files unless --log-dir says otherwise: beside the
+// real LOG folder, so simulated days never mix with recorded ones.
+std::string DemoLogDir(const std::string &logDir);
 
 // glowkite [--ini FILE] [--log-dir DIR]. Without a value the program finds
 // its files itself (beside the program when that folder is writable, else in
