@@ -55,6 +55,15 @@ TForm_GlowKite::TForm_GlowKite(const ProgramPaths &paths, QWidget *parent)
     setWindowTitle(QStringLiteral("GlowKite Protokoll"));
     setFont(UiFont(8));
     resize(678, 619);
+    countTimer_ = new QTimer(this);
+    countTimer_->setSingleShot(true);
+    countTimer_->setInterval(TTextLinesModel::PublishIntervalMs);
+    connect(countTimer_, &QTimer::timeout, this, [this] {
+        if (lblWerteAnz_->text() != pendingCount_) {
+            lblWerteAnz_->setText(pendingCount_);
+            countTimer_->start();
+        }
+    });
     BuildMenu();
     BuildLayout();
     BuildStatusBar();
@@ -545,7 +554,14 @@ void TForm_GlowKite::ReplaceHexLines(TLineStore &&lines)
 
 void TForm_GlowKite::SetCountText(std::string_view text)
 {
-    lblWerteAnz_->setText(FromCp1252(text));
+    // A new count each frame would lay the data pane out again 143 times a
+    // second; the label follows at the display rate instead. A single change
+    // shows at once; in a burst the last text is shown at the end.
+    pendingCount_ = FromCp1252(text);
+    if (countTimer_->isActive())
+        return;
+    lblWerteAnz_->setText(pendingCount_);
+    countTimer_->start();
 }
 
 } // namespace glowkite

@@ -144,6 +144,8 @@ private:
     std::unique_ptr<TRecording> recording_;
     QTimer *retryTimer_ = nullptr; // drives the reconnect while waiting for a lost port
     std::string lastConnectionNote_;
+    QTimer *countTimer_ = nullptr; // keeps lbl_WerteAnz at the display rate
+    QString pendingCount_;
 
     QAction *act_Exit_ = nullptr;
     QAction *act_Option_ = nullptr;

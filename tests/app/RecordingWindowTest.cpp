@@ -117,8 +117,9 @@ TEST_F(RecordingWindowTest, EveryFrameReachesTheDayFileTheStatusLogAndTheChart)
 
     // The chart and the count label agree.
     const int points = w->Chart().Count(TSeries::Status);
-    EXPECT_EQ(w->findChild<QLabel *>(QStringLiteral("lbl_WerteAnz"))->text(),
-              QStringLiteral("Anzahl der Messwerte: %1").arg(points));
+    const QLabel *count = w->findChild<QLabel *>(QStringLiteral("lbl_WerteAnz"));
+    EXPECT_TRUE(WaitFor([&] { return count->text() == QStringLiteral("Anzahl der Messwerte: %1").arg(points); }, 1000))
+        << count->text().toStdString() << " for " << points;
     EXPECT_GT(points, 0);
 
     Action("act_Stopp")->trigger();
