@@ -11,9 +11,12 @@
 namespace glowkite {
 
 class TForm_GlowKite;
+class TFComCfg;
 class TFOption;
 class TForm_pgb;
 class TAboutBox;
+class TSimulatorPort;
+struct TStartOptions;
 
 class TProgram {
 public:
@@ -27,11 +30,21 @@ public:
     void OpenAtStart(const std::string &dayFile);
 
     std::unique_ptr<TForm_GlowKite> Form_GlowKite;
-    // The port dialog TFComCfg is created here, between the main window and
-    // the options dialog, once it is built.
+    // Its creation creates the serial component and loads the section
+    // "Interface" into it.
+    std::unique_ptr<TFComCfg> FComCfg;
     std::unique_ptr<TFOption> FOption;
     std::unique_ptr<TForm_pgb> Form_pgb;
     std::unique_ptr<TAboutBox> AboutBox;
+
+    // What the command line asks for once the windows exist: replaying a
+    // stored day (DAYFILE), recording from a port (--port) or from the
+    // built-in simulated detector (--demo).
+    void Begin(const TStartOptions &options);
+    TSimulatorPort *Demo() { return demo_.get(); }
+
+private:
+    std::unique_ptr<TSimulatorPort> demo_;
 };
 
 } // namespace glowkite

@@ -12,37 +12,57 @@
 
 namespace glowkite {
 
+TTextLinesModel::TTextLinesModel(QObject *parent) : QAbstractListModel(parent), publishTimer_(new QTimer(this))
+{
+    publishTimer_->setSingleShot(true);
+    publishTimer_->setInterval(PublishIntervalMs);
+    connect(publishTimer_, &QTimer::timeout, this, &TTextLinesModel::Publish);
+}
+
 int TTextLinesModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : Count();
+    return parent.isValid() ? 0 : published_;
 }
 
 QVariant TTextLinesModel::data(const QModelIndex &index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= Count())
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= published_)
         return {};
     return FromCp1252(Line(index.row()));
 }
 
 void TTextLinesModel::AddLine(std::string_view line)
 {
-    const int row = Count();
-    beginInsertRows({}, row, row);
     lines_.Append(line);
+    if (!publishTimer_->isActive())
+        publishTimer_->start();
+}
+
+void TTextLinesModel::Publish()
+{
+    publishTimer_->stop();
+    if (Count() == published_)
+        return;
+    beginInsertRows({}, published_, Count() - 1);
+    published_ = Count();
     endInsertRows();
 }
 
 void TTextLinesModel::Clear()
 {
+    publishTimer_->stop();
     beginResetModel();
     lines_.Clear();
+    published_ = 0;
     endResetModel();
 }
 
 void TTextLinesModel::ReplaceAll(TLineStore &&lines)
 {
+    publishTimer_->stop();
     beginResetModel();
     lines_ = std::move(lines);
+    published_ = Count();
     endResetModel();
 }
 
@@ -56,26 +76,20 @@ TTextPane::TTextPane(QWidget *parent) : QListView(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     connect(this, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex &index) { emit lineDoubleClicked(index.row()); });
+    // Follow new lines like a memo does, unless the user has scrolled up to read.
+    connect(&model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar *bar = verticalScrollBar();
+        followEnd_ = bar->value() >= bar->maximum();
+    });
+    connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (followEnd_)
+            scrollToBottom();
+    });
 }
 
 void TTextPane::AddLine(std::string_view line)
 {
-    // Follow new lines like a memo does, unless the user has scrolled up to read.
-    QScrollBar *bar = verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
     model_.AddLine(line);
-    // One scroll per pass of the event loop, not one per line: a burst of
-    // lines would otherwise lay the view out again for every line.
-    if (atEnd && !scrollPending_) {
-        scrollPending_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                scrollPending_ = false;
-                scrollToBottom();
-            },
-            Qt::QueuedConnection);
-    }
 }
 
 int TTextPane::CurrentLine() const

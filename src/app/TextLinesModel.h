@@ -8,27 +8,39 @@
 
 #include <QAbstractListModel>
 #include <QListView>
+#include <QTimer>
 
 #include <string_view>
 
 namespace glowkite {
 
+// New lines are stored at once but announced to the views at a display rate
+// (PublishIntervalMs): a detector's 143 lines a second would otherwise make
+// the pane lay out and repaint itself 143 times a second.
 class TTextLinesModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    using QAbstractListModel::QAbstractListModel;
+    static constexpr int PublishIntervalMs = 40;
 
+    explicit TTextLinesModel(QObject *parent = nullptr);
+
+    // The rows the views know of (lines published so far).
     int rowCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
 
     void AddLine(std::string_view line);
     void Clear();
     void ReplaceAll(TLineStore &&lines);
+    // Announces the lines added since the last announcement now.
+    void Publish();
+    // Every line, published or not.
     int Count() const { return static_cast<int>(lines_.Count()); }
     std::string_view Line(int i) const { return lines_.Line(static_cast<std::size_t>(i)); }
 
 private:
     TLineStore lines_;
+    int published_ = 0;
+    QTimer *publishTimer_;
 };
 
 class TTextPane : public QListView {
@@ -54,7 +66,7 @@ protected:
 
 private:
     TTextLinesModel model_;
-    bool scrollPending_ = false;
+    bool followEnd_ = false;
 };
 
 } // namespace glowkite

@@ -8,6 +8,8 @@
 #include "app/KeyPreview.h"
 #include "app/TextLinesModel.h"
 #include "logging/UProgres.h"
+#include "portcfg/UCom.h"
+#include "serial/SerComm.h"
 #include "settings/IniFile.h"
 #include "settings/UOption.h"
 
@@ -60,6 +62,15 @@ TForm_GlowKite::TForm_GlowKite(const ProgramPaths &paths, QWidget *parent)
     setWindowTitle(QStringLiteral("GlowKite Protokoll"));
     setFont(UiFont(8));
     resize(678, 619);
+    countTimer_ = new QTimer(this);
+    countTimer_->setSingleShot(true);
+    countTimer_->setInterval(TTextLinesModel::PublishIntervalMs);
+    connect(countTimer_, &QTimer::timeout, this, [this] {
+        if (lblWerteAnz_->text() != pendingCount_) {
+            lblWerteAnz_->setText(pendingCount_);
+            countTimer_->start();
+        }
+    });
     BuildMenu();
     BuildLayout();
     BuildStatusBar();
@@ -401,11 +412,101 @@ void TForm_GlowKite::act_AboutExecute()
     box->exec();
 }
 
-void TForm_GlowKite::act_StartExecute() {}
+void TForm_GlowKite::SetDialogs(const TDialogs &dialogs)
+{
+    dialogs_ = dialogs;
+    recording_.reset(); // detaches from the old port dialog's component
+    if (!dialogs_.FComCfg)
+        return;
+    TSerComm &comm = dialogs_.FComCfg->SerialComm();
+    // Errors raised while the port's events are handled must not wait for a
+    // click: reception goes on.
+    comm.ExceptionDisplay = [this](std::exception_ptr e) { errorNotice_.Show(MessageText(ExceptionMessage(e))); };
+    recording_ = std::make_unique<TRecording>(comm, receiver_, *this);
+    if (!retryTimer_) {
+        retryTimer_ = new QTimer(this);
+        retryTimer_->setInterval(250);
+        connect(retryTimer_, &QTimer::timeout, this, [this] {
+            if (recording_)
+                Guarded(this, [this] { recording_->Tick(); });
+        });
+    }
+}
 
-void TForm_GlowKite::act_StoppExecute() {}
+void TForm_GlowKite::act_StartExecute()
+{
+    if (recording_)
+        recording_->Start(); // an open failure raises and leaves the state as it was
+}
 
-void TForm_GlowKite::act_PortExecute() {}
+void TForm_GlowKite::act_StoppExecute()
+{
+    if (recording_)
+        recording_->Stop();
+    else
+        RecordingStateChanged(TRecordingState::Stopped);
+}
+
+void TForm_GlowKite::act_PortExecute()
+{
+    TFComCfg *dialog = dialogs_.FComCfg;
+    if (!dialog)
+        return;
+    // A running recording (or the wait for a lost port) is stopped first and
+    // not restarted: the user starts it again.
+    if (recording_->State() != TRecordingState::Stopped)
+        act_StoppExecute();
+    dialog->LoadFromComm();
+    dialog->setWindowTitle(QStringLiteral("Konfiguration glowkite Schnittstelle"));
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    dialog->ApplyToComm();
+    SetPanelText(1, MessageText(dialog->SerialComm().DeviceName()));
+    SetPanelText(2, MessageText(dialog->SettingsText()));
+}
+
+void TForm_GlowKite::RecordingStateChanged(TRecordingState state)
+{
+    const bool stopped = state == TRecordingState::Stopped;
+    act_Start_->setEnabled(stopped);
+    act_Stopp_->setEnabled(!stopped);
+    act_Port_->setEnabled(stopped);
+    switch (state) {
+    case TRecordingState::Recording:
+        SetPanelText(0, QStringLiteral("verbunden"));
+        if (retryTimer_ && retryTimer_->isActive()) {
+            // Back after a loss: the notice, if still open, says so.
+            retryTimer_->stop();
+            SetPanelText(3, QStringLiteral("Status"));
+            panels_[3]->setToolTip({});
+            if (errorNotice_.IsVisible())
+                errorNotice_.Show(MessageText(lastConnectionNote_));
+        }
+        break;
+    case TRecordingState::WaitingForPort:
+        // Never "verbunden" while nothing can arrive.
+        SetPanelText(0, QStringLiteral("getrennt"));
+        SetPanelText(3, QStringLiteral("wartet"));
+        panels_[3]->setToolTip(MessageText(lastConnectionNote_));
+        errorNotice_.Show(MessageText(lastConnectionNote_));
+        if (retryTimer_)
+            retryTimer_->start();
+        break;
+    case TRecordingState::Stopped:
+        if (retryTimer_)
+            retryTimer_->stop();
+        SetPanelText(0, QStringLiteral("getrennt"));
+        SetPanelText(3, QStringLiteral(" Status"));
+        panels_[3]->setToolTip({});
+        break;
+    }
+}
+
+void TForm_GlowKite::ConnectionNote(std::string_view line)
+{
+    lastConnectionNote_.assign(line);
+    AppendStatusLine(line);
+}
 
 void TForm_GlowKite::btn_ClearClick()
 {
@@ -460,7 +561,14 @@ void TForm_GlowKite::ReplaceHexLines(TLineStore &&lines)
 
 void TForm_GlowKite::SetCountText(std::string_view text)
 {
-    lblWerteAnz_->setText(FromCp1252(text));
+    // A new count each frame would lay the data pane out again 143 times a
+    // second; the label follows at the display rate instead. A single change
+    // shows at once; in a burst the last text is shown at the end.
+    pendingCount_ = FromCp1252(text);
+    if (countTimer_->isActive())
+        return;
+    lblWerteAnz_->setText(pendingCount_);
+    countTimer_->start();
 }
 
 void TForm_GlowKite::ConnectNavigationAndReplay()

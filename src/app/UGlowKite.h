@@ -9,6 +9,7 @@
 #include "app/GuiSupport.h"
 #include "app/MeasurementDecoder.h"
 #include "app/MeasurementView.h"
+#include "app/Recording.h"
 #include "logging/LOGFile.h"
 #include "settings/Paths.h"
 
@@ -27,18 +28,20 @@ class QDialog;
 class QLabel;
 class QPushButton;
 class QSplitter;
+class QTimer;
 
 namespace glowkite {
 
 class TChartAdapter;
 class TTextPane;
+class TFComCfg;
 class TFOption;
 class TForm_pgb;
 
 // The dialogs that the program block creates after the main window; they
 // live hidden until the program ends.
 struct TDialogs {
-    // The port dialog TFComCfg joins here when it is built.
+    TFComCfg *FComCfg = nullptr; // owns the serial component
     TFOption *FOption = nullptr;
     TForm_pgb *Form_pgb = nullptr;
     QDialog *AboutBox = nullptr;
@@ -46,13 +49,20 @@ struct TDialogs {
 
 // IReplayEvents includes IFrameEvents: the replay reports protocol switches
 // as reception does.
-class TForm_GlowKite : public QMainWindow, public IMeasurementView, public IReplayEvents {
+class TForm_GlowKite : public QMainWindow,
+                       public IMeasurementView,
+                       public IReplayEvents,
+                       public IRecordingEvents {
     Q_OBJECT
 public:
     explicit TForm_GlowKite(const ProgramPaths &paths, QWidget *parent = nullptr);
     ~TForm_GlowKite() override;
 
-    void SetDialogs(const TDialogs &dialogs) { dialogs_ = dialogs; }
+    // Takes the dialogs; the port dialog's serial component becomes the
+    // port of the recordings.
+    void SetDialogs(const TDialogs &dialogs);
+    // The recording control (exists once the port dialog is set).
+    TRecording *Recording() { return recording_.get(); }
 
     // The measurement state and the six display settings.
     TMeasurementDecoder &Decoder() { return decoder_; }
@@ -102,6 +112,10 @@ public:
     void ProtocolSwitched(std::string_view message) override;
     void FrameFailed(std::string_view message) override;
     void FramesResumed(std::int64_t dropped) override;
+
+    // IRecordingEvents
+    void RecordingStateChanged(TRecordingState state) override;
+    void ConnectionNote(std::string_view line) override;
 
     // Chart navigation. Keys are Qt key codes; the modifiers do not count.
     enum class TScrollDirection { Backward, Forward };
@@ -177,6 +191,11 @@ private:
     TFrameReceiver receiver_;
     TNoticeBox warningNotice_;
     TNoticeBox errorNotice_;
+    std::unique_ptr<TRecording> recording_;
+    QTimer *retryTimer_ = nullptr; // drives the reconnect while waiting for a lost port
+    std::string lastConnectionNote_;
+    QTimer *countTimer_ = nullptr; // keeps lbl_WerteAnz at the display rate
+    QString pendingCount_;
 
     QAction *act_Exit_ = nullptr;
     QAction *act_Option_ = nullptr;

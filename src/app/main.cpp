@@ -48,9 +48,11 @@ int main(int argc, char *argv[])
     const auto options = ParseStartOptions(app.arguments(), error);
     if (!options)
         return Refuse(error, false);
-    TProgram program(SystemProgramPaths(options->Paths));
+    ProgramPaths paths = SystemProgramPaths(options->Paths);
+    if (options->Demo && options->Paths.LogDir.empty())
+        paths.LogDir = DemoLogDir(paths.LogDir);
+    TProgram program(paths);
     program.Form_GlowKite->show();
-    if (!options->DayFile.empty())
-        program.OpenAtStart(options->DayFile);
+    program.Begin(*options);
     return app.exec();
 }

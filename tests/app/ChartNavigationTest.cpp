@@ -244,6 +244,7 @@ TEST_F(ChartNavigationTest, DoubleClickOnAStatusLineZoomsAroundItsFirstPoint)
         w->Decoder().AddMeasurement(LabelOf(i / 2), 20, flags, 0, 0, 128);
     }
     TTextPane &status = w->mem_Status();
+    status.Lines().Publish();
     ASSERT_EQ(status.Lines().Count(), 2);
     const std::string line = std::string(status.Lines().Line(0));
     ASSERT_EQ(line.substr(0, 19), "05.03.2012 14:00:30");

@@ -118,7 +118,12 @@ protected:
         return path;
     }
     bool Bold(const QDate &d) { return W().MonthCalendar().dateTextFormat(d).fontWeight() == QFont::Bold; }
-    QString CountLabel() { return W().findChild<QLabel *>("lbl_WerteAnz")->text(); }
+    // The count label once it has caught up (it follows at the display rate).
+    QString CountLabel()
+    {
+        ProcessEvents(2 * TTextLinesModel::PublishIntervalMs);
+        return W().findChild<QLabel *>("lbl_WerteAnz")->text();
+    }
 
     // A double click on the cell of day d, which the calendar shows.
     void DoubleClickDay(const QDate &d)

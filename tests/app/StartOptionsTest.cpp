@@ -58,4 +58,24 @@ TEST(StartOptions, BadCommandLinesSayWhy)
     EXPECT_TRUE(error.contains("--ini"));
 }
 
+TEST(StartOptions, PortOrDemoStartARecording)
+{
+    QString error;
+    const auto port = Parse({"--port", "/dev/ttyUSB0"}, error);
+    ASSERT_TRUE(port);
+    EXPECT_EQ(port->Port, "/dev/ttyUSB0");
+    EXPECT_FALSE(port->Demo);
+    const auto demo = Parse({"--demo"}, error);
+    ASSERT_TRUE(demo);
+    EXPECT_TRUE(demo->Demo);
+    EXPECT_FALSE(Parse({"--demo", "--port", "/dev/ttyS1"}, error));
+    EXPECT_TRUE(error.contains("exclude")) << error.toStdString();
+}
+
+TEST(StartOptions, ADemoWritesBesideTheRealLogFolder)
+{
+    EXPECT_EQ(DemoLogDir("/opt/glowkite/LOG/"), "/opt/glowkite/LOG-demo/");
+    EXPECT_EQ(DemoLogDir("/home/u/.local/share/glowkite/LOG"), "/home/u/.local/share/glowkite/LOG-demo/");
+}
+
 } // namespace

@@ -75,7 +75,7 @@ protected:
     {
         window = std::make_unique<TForm_GlowKite>(PathsIn(dir));
         dialog = new TFOption(window.get());
-        window->SetDialogs({dialog, nullptr, nullptr});
+        window->SetDialogs({.FOption = dialog});
         window->show();
     }
 
