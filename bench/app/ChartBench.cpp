@@ -58,30 +58,33 @@ std::vector<Input> MakeInputs(int n)
     return v;
 }
 
-// One chart with a million points in each series, made once.
+// One chart with a million points in each series, made once; released at
+// the end of main, while the application that its widget needs still exists.
+std::unique_ptr<TChartAdapter> bigChart;
+
 TChartAdapter &BigChart()
 {
-    static std::unique_ptr<TChartAdapter> chart = [] {
-        auto c = std::make_unique<TChartAdapter>();
-        c->Widget()->resize(1280, 500);
-        c->Widget()->show();
-        const auto inputs = MakeInputs(Million);
-        for (int i = 0; i < Million; ++i) {
-            const Input &in = inputs[static_cast<std::size_t>(i)];
-            const std::string label = LabelOf(i);
-            const bool clamped = in.a > 119;
-            c->Append(TSeries::AQ, clamped ? 119 : in.a, label, clamped ? clAQClamped : clAQ);
-            c->Append(TSeries::Status, in.f * 30, label, clStatus);
-            c->Append(TSeries::XPos, in.x / 115.0 * 5, {}, clXPos);
-            c->Append(TSeries::YPos, in.y / 115.0 * 5, {}, clYPos);
-            c->Append(TSeries::Gain, (in.g - 128) / 10, {}, clGain);
-        }
-        for (TSeries s : {TSeries::XPos, TSeries::YPos, TSeries::Gain})
-            c->SetVisible(s, true);
-        c->Replot();
-        return c;
-    }();
-    return *chart;
+    if (bigChart)
+        return *bigChart;
+    bigChart = std::make_unique<TChartAdapter>();
+    TChartAdapter *c = bigChart.get();
+    c->Widget()->resize(1280, 500);
+    c->Widget()->show();
+    const auto inputs = MakeInputs(Million);
+    for (int i = 0; i < Million; ++i) {
+        const Input &in = inputs[static_cast<std::size_t>(i)];
+        const std::string label = LabelOf(i);
+        const bool clamped = in.a > 119;
+        c->Append(TSeries::AQ, clamped ? 119 : in.a, label, clamped ? clAQClamped : clAQ);
+        c->Append(TSeries::Status, in.f * 30, label, clStatus);
+        c->Append(TSeries::XPos, in.x / 115.0 * 5, {}, clXPos);
+        c->Append(TSeries::YPos, in.y / 115.0 * 5, {}, clYPos);
+        c->Append(TSeries::Gain, (in.g - 128) / 10, {}, clGain);
+    }
+    for (TSeries s : {TSeries::XPos, TSeries::YPos, TSeries::Gain})
+        c->SetVisible(s, true);
+    c->Replot();
+    return *c;
 }
 
 void BM_ReplotWholeRange(benchmark::State &state)
@@ -194,5 +197,6 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    bigChart.reset();
     return 0;
 }
