@@ -2,6 +2,7 @@
 #include "app/DayReplay.h"
 #include "app/Export.h"
 #include "app/MemoryView.h"
+#include "serial/SerTermios2.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -222,4 +223,25 @@ TEST(CliRecord, ABadPortGivesTheComponentsMessage)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("Specified device not found (" + (dir / "nothing").string() + ")."), std::string::npos)
         << r.out;
+}
+
+TEST(CliSimulate, WritesToADeviceAtTheDetectorsLineRate)
+{
+    int master = -1, slave = -1;
+    char name[256];
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    const CliRun r = Cli(std::string("simulate --port ") + name + " --frames 20 --fps 143");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    std::string bytes(4096, '\0');
+    const ssize_t n = ::read(master, bytes.data(), bytes.size());
+    EXPECT_EQ(n, 20 * 25);
+    TSerTermios2 t;
+    ASSERT_EQ(GetTermios2(slave, t), 0);
+    const TSerLineState line = DescribeTermios2(t);
+    EXPECT_EQ(line.Baudrate, 35710u);
+    EXPECT_EQ(line.Databits, 8);
+    EXPECT_EQ(line.Parity, 'N');
+    EXPECT_TRUE(line.Raw);
+    ::close(master);
+    ::close(slave);
 }
