@@ -1,7 +1,7 @@
 #include "app/FrameReceiver.h"
 #include "app/MemoryView.h"
 #include "logging/LOGFile.h"
-#include "TempDir.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 using namespace glowkite;
-using glowkite::test::ReadFileBytes;
+using glowkite::test::ReadFile;
 using glowkite::test::TempDir;
 
 namespace {
@@ -92,7 +92,7 @@ struct Rig {
     {
         decoder.Intervall = 1; // every frame plotted, so counts follow frames
         for (TLogFile *log : {&dataLog, &statusLog}) {
-            log->Directory = dir.str() + "/LOG/";
+            log->Directory = dir.path().string() + "/LOG/";
             log->SetOptions(loTimeMs);
         }
         dataLog.BaseName = "glowkite";
@@ -112,7 +112,7 @@ struct Rig {
         receiver.CommRxCharEvent(src);
     }
     int Count() const { return view.PointCount(TSeries::Status); }
-    std::string DayFile() const { return ReadFileBytes(dir / "LOG/glowkite_120305.glow"); }
+    std::string DayFile() const { return ReadFile(dir / "LOG/glowkite_120305.glow"); }
 };
 
 } // namespace
@@ -264,14 +264,14 @@ TEST(FrameReceiver, TheFirstFrameOfANewDayEmptiesTheDisplayFirst)
     EXPECT_EQ(r.Count(), 1);
     EXPECT_EQ(r.view.countText, "Anzahl der Messwerte: 1");
     EXPECT_TRUE(r.view.statusLines.empty()); // the status did not change
-    EXPECT_EQ(ReadFileBytes(r.dir / "LOG/glowkite_120306.glow"), r.view.hexLines[0] + "\r\n");
+    EXPECT_EQ(ReadFile(r.dir / "LOG/glowkite_120306.glow"), r.view.hexLines[0] + "\r\n");
     EXPECT_EQ(r.DayFile().size(), 3u * 102u);
 }
 
 TEST(FrameReceiver, AFrameThatCannotBeStoredIsReportedAndDropped)
 {
     Rig r;
-    r.dataLog.Directory = r.dir.str() + "/no/such/LOG/";
+    r.dataLog.Directory = r.dir.path().string() + "/no/such/LOG/";
     r.Feed(Concat({PlusFrame(), PlusFrame(), PlusFrame()}));
     ASSERT_EQ(r.events.failures.size(), 1u); // told once, not once per frame
     EXPECT_NE(r.events.failures[0].find("Cannot create"), std::string::npos);
@@ -280,14 +280,14 @@ TEST(FrameReceiver, AFrameThatCannotBeStoredIsReportedAndDropped)
     EXPECT_EQ(r.windows.size(), 3u); // each handled once, not again one byte later
     EXPECT_TRUE(r.events.resumed.empty());
 
-    r.dataLog.Directory = r.dir.str() + "/LOG/";
+    r.dataLog.Directory = r.dir.path().string() + "/LOG/";
     r.Feed(Concat({PlusFrame(), PlusFrame()}));
     EXPECT_EQ(r.Count(), 2);
     EXPECT_EQ(r.DayFile().size(), 2 * 102u);
     EXPECT_EQ(r.events.resumed, (std::vector<std::int64_t>{3}));
 
     // A new run of failures is told again.
-    r.dataLog.Directory = r.dir.str() + "/gone/LOG/";
+    r.dataLog.Directory = r.dir.path().string() + "/gone/LOG/";
     r.Feed(PlusFrame());
     EXPECT_EQ(r.events.failures.size(), 2u);
 }
