@@ -71,6 +71,9 @@ struct TChartAdapter::TSeriesData {
     QCPGraph *graph = nullptr;
     TLineStore labels;
     std::vector<TAccent> accents;
+    // The points drawn in another colour than the series colour, by index
+    // (ascending: points are only appended).
+    std::vector<std::pair<int, TColor>> accentPoints;
 };
 
 TChartAdapter::TChartAdapter(QWidget *parent)
@@ -257,9 +260,27 @@ void TChartAdapter::Append(TSeries s, double value, std::string_view label, TCol
     const int i = static_cast<int>(d.labels.Count());
     d.graph->addData(i, value);
     d.labels.Append(label);
-    if (!(color == SeriesColor(s)))
+    if (!(color == SeriesColor(s))) {
+        d.accentPoints.emplace_back(i, color);
         AddAccent(s, i, value, color);
+    }
     RequestReplot();
+}
+
+TColor TChartAdapter::Color(TSeries s, int i) const
+{
+    const auto &points = Data(s).accentPoints;
+    const auto it = std::lower_bound(points.begin(), points.end(), i,
+                                     [](const std::pair<int, TColor> &p, int index) { return p.first < index; });
+    return it != points.end() && it->first == i ? it->second : SeriesColor(s);
+}
+
+bool TChartAdapter::SaveImage(const QString &fileName)
+{
+    EnsureLayout();
+    if (fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        return plot_->savePdf(fileName);
+    return plot_->savePng(fileName);
 }
 
 void TChartAdapter::AddAccent(TSeries s, int i, double value, TColor color)
@@ -294,6 +315,7 @@ void TChartAdapter::Clear()
     for (auto &d : series_) {
         d->graph->data()->clear();
         d->labels.Clear();
+        d->accentPoints.clear();
         for (TAccent &a : d->accents) {
             a.graph->data()->clear();
             a.count = 0;

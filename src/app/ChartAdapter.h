@@ -69,6 +69,10 @@ public:
     // A hidden series goes on receiving points.
     void SetVisible(TSeries s, bool visible);
     bool IsVisible(TSeries s) const;
+    // The colour of point i of s.
+    TColor Color(TSeries s, int i) const;
+    // The chart as shown, as a PDF file (name ending in .pdf) or PNG image.
+    bool SaveImage(const QString &fileName);
     // Points of s that are drawn in another colour than the series colour
     // (the segment leading to such a point takes its colour).
     int AccentPointCount(TSeries s, TColor color) const;

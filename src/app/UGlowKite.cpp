@@ -1,5 +1,6 @@
 #include "app/UGlowKite.h"
 
+#include "app/Export.h"
 #include "app/LogSetup.h"
 
 #include "app/ChartAdapter.h"
@@ -21,6 +22,7 @@
 #include <QDate>
 #include <QDialog>
 #include <QHBoxLayout>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
@@ -29,6 +31,9 @@
 #include <QStatusBar>
 #include <QTextCharFormat>
 #include <QTimer>
+
+#include <fstream>
+#include <stdexcept>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -93,6 +98,10 @@ void TForm_GlowKite::BuildMenu()
         Connect(a, &QAction::triggered, handler);
         return a;
     };
+    act_SaveChart_ =
+        action("act_SaveChart", QStringLiteral("Diagramm speichern..."), &TForm_GlowKite::act_SaveChartExecute);
+    act_ExportData_ =
+        action("act_ExportData", QStringLiteral("Daten exportieren..."), &TForm_GlowKite::act_ExportDataExecute);
     act_Exit_ = action("act_Exit", QStringLiteral("&Beenden"), &TForm_GlowKite::act_ExitExecute);
     act_Option_ = action("act_Option", QStringLiteral("&Optionen"), &TForm_GlowKite::act_OptionExecute);
     act_Start_ = action("act_Start", QStringLiteral("&Start"), &TForm_GlowKite::act_StartExecute);
@@ -101,7 +110,11 @@ void TForm_GlowKite::BuildMenu()
     act_About_ = action("act_About", QStringLiteral("&Info"), &TForm_GlowKite::act_AboutExecute);
 
     QMenuBar *bar = menuBar();
-    bar->addMenu(QStringLiteral("&Datei"))->addAction(act_Exit_);
+    QMenu *file = bar->addMenu(QStringLiteral("&Datei"));
+    file->addAction(act_SaveChart_);
+    file->addAction(act_ExportData_);
+    file->addSeparator();
+    file->addAction(act_Exit_);
     bar->addMenu(QStringLiteral("&Projekt"))->addAction(act_Option_);
     QMenu *start = bar->addMenu(QStringLiteral("&Start"));
     start->addAction(act_Start_);
@@ -410,6 +423,58 @@ void TForm_GlowKite::act_AboutExecute()
     if (!box)
         throw std::logic_error("about box not created");
     box->exec();
+}
+
+namespace {
+// The chart's points as the export reads them.
+class ChartPoints : public IPointSource {
+public:
+    explicit ChartPoints(const TChartAdapter &chart) : chart_(chart) {}
+    int PointCount(TSeries s) const override { return chart_.Count(s); }
+    double PointValue(TSeries s, int i) const override { return chart_.Value(s, i); }
+    std::string_view PointLabel(TSeries s, int i) const override { return chart_.Label(s, i); }
+    TColor PointColor(TSeries s, int i) const override { return chart_.Color(s, i); }
+
+private:
+    const TChartAdapter &chart_;
+};
+
+const QString CsvFilter = QStringLiteral("CSV (*.csv)");
+const QString CsvExcelFilter = QStringLiteral("CSV f\u00fcr Excel, Semikolon und Dezimalkomma (*.csv)");
+} // namespace
+
+void TForm_GlowKite::SaveChart(const QString &fileName)
+{
+    if (!chart_->SaveImage(fileName))
+        throw std::runtime_error("Cannot write " + fileName.toStdString());
+}
+
+void TForm_GlowKite::ExportData(const QString &fileName, bool excel)
+{
+    std::ofstream out(fileName.toStdString(), std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw std::runtime_error("Cannot create " + fileName.toStdString());
+    ExportPointsCsv(ChartPoints(*chart_), out, excel ? CsvExcelGerman : TCsvStyle{});
+    out.close();
+    if (!out)
+        throw std::runtime_error("Cannot write " + fileName.toStdString());
+}
+
+void TForm_GlowKite::act_SaveChartExecute()
+{
+    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Diagramm speichern"), QString(),
+                                                      QStringLiteral("PNG-Bild (*.png);;PDF-Dokument (*.pdf)"));
+    if (!name.isEmpty())
+        SaveChart(name);
+}
+
+void TForm_GlowKite::act_ExportDataExecute()
+{
+    QString filter = CsvFilter;
+    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Daten exportieren"), QString(),
+                                                      CsvFilter + QStringLiteral(";;") + CsvExcelFilter, &filter);
+    if (!name.isEmpty())
+        ExportData(name, filter == CsvExcelFilter);
 }
 
 void TForm_GlowKite::SetDialogs(const TDialogs &dialogs)

@@ -117,6 +117,12 @@ public:
     void RecordingStateChanged(TRecordingState state) override;
     void ConnectionNote(std::string_view line) override;
 
+    // The chart as shown, as PNG or PDF (by the name's ending); the shown
+    // points as CSV (the same rows as glowkite-cli export --points). Raise
+    // an error naming the file when it cannot be written.
+    void SaveChart(const QString &fileName);
+    void ExportData(const QString &fileName, bool excel = false);
+
     // Chart navigation. Keys are Qt key codes; the modifiers do not count.
     enum class TScrollDirection { Backward, Forward };
     void FormKeyDown(int Key);
@@ -155,6 +161,8 @@ public:
     void FrameHandled() override;
 
 public slots:
+    void act_SaveChartExecute();
+    void act_ExportDataExecute();
     void act_ExitExecute();
     void act_OptionExecute();
     void act_AboutExecute();
@@ -197,6 +205,8 @@ private:
     QTimer *countTimer_ = nullptr; // keeps lbl_WerteAnz at the display rate
     QString pendingCount_;
 
+    QAction *act_SaveChart_ = nullptr;
+    QAction *act_ExportData_ = nullptr;
     QAction *act_Exit_ = nullptr;
     QAction *act_Option_ = nullptr;
     QAction *act_Start_ = nullptr;

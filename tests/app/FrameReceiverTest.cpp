@@ -1,7 +1,7 @@
 #include "app/FrameReceiver.h"
 #include "app/MemoryView.h"
 #include "logging/LOGFile.h"
-#include "TempDir.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 using namespace glowkite;
-using glowkite::test::ReadFileBytes;
+using glowkite::test::ReadFile;
 using glowkite::test::TempDir;
 
 namespace {
@@ -93,7 +93,7 @@ struct Rig {
     {
         decoder.Intervall = 1; // every frame plotted, so counts follow frames
         for (TLogFile *log : {&dataLog, &statusLog}) {
-            log->Directory = dir.str() + "/LOG/";
+            log->Directory = dir.path().string() + "/LOG/";
             log->SetOptions(loTimeMs);
         }
         dataLog.BaseName = "glowkite";
@@ -113,7 +113,7 @@ struct Rig {
         receiver.CommRxCharEvent(src);
     }
     int Count() const { return view.PointCount(TSeries::Status); }
-    std::string DayFile() const { return ReadFileBytes(dir / "LOG/glowkite_120305.glow"); }
+    std::string DayFile() const { return ReadFile(dir / "LOG/glowkite_120305.glow"); }
 };
 
 } // namespace
@@ -265,14 +265,14 @@ TEST(FrameReceiver, TheFirstFrameOfANewDayEmptiesTheDisplayFirst)
     EXPECT_EQ(r.Count(), 1);
     EXPECT_EQ(r.view.countText, "Anzahl der Messwerte: 1");
     EXPECT_TRUE(r.view.statusLines.empty()); // the status did not change
-    EXPECT_EQ(ReadFileBytes(r.dir / "LOG/glowkite_120306.glow"), r.view.hexLines[0] + "\r\n");
+    EXPECT_EQ(ReadFile(r.dir / "LOG/glowkite_120306.glow"), r.view.hexLines[0] + "\r\n");
     EXPECT_EQ(r.DayFile().size(), 3u * 102u);
 }
 
 TEST(FrameReceiver, AFrameThatCannotBeStoredIsReportedAndDropped)
 {
     Rig r;
-    r.dataLog.Directory = r.dir.str() + "/no/such/LOG/";
+    r.dataLog.Directory = r.dir.path().string() + "/no/such/LOG/";
     r.Feed(Concat({PlusFrame(), PlusFrame(), PlusFrame()}));
     ASSERT_EQ(r.events.failures.size(), 1u); // told once, not once per frame
     EXPECT_NE(r.events.failures[0].find("Cannot create"), std::string::npos);
@@ -282,7 +282,7 @@ TEST(FrameReceiver, AFrameThatCannotBeStoredIsReportedAndDropped)
     EXPECT_TRUE(r.events.resumed.empty());
     EXPECT_EQ(r.events.handled, 0) << "a dropped frame is not handled";
 
-    r.dataLog.Directory = r.dir.str() + "/LOG/";
+    r.dataLog.Directory = r.dir.path().string() + "/LOG/";
     r.Feed(Concat({PlusFrame(), PlusFrame()}));
     EXPECT_EQ(r.Count(), 2);
     EXPECT_EQ(r.DayFile().size(), 2 * 102u);
@@ -290,7 +290,7 @@ TEST(FrameReceiver, AFrameThatCannotBeStoredIsReportedAndDropped)
     EXPECT_EQ(r.events.handled, 2);
 
     // A new run of failures is told again.
-    r.dataLog.Directory = r.dir.str() + "/gone/LOG/";
+    r.dataLog.Directory = r.dir.path().string() + "/gone/LOG/";
     r.Feed(PlusFrame());
     EXPECT_EQ(r.events.failures.size(), 2u);
 }
