@@ -84,7 +84,8 @@ int RunOne(long long lines, int argc, char **argv)
         TForm_GlowKite &w = *program.Form_GlowKite;
         w.resize(1280, 800);
         w.show();
-        QTest::qWaitForWindowExposed(&w);
+        if (!QTest::qWaitForWindowExposed(&w))
+            std::fprintf(stderr, "the window was not shown\n");
         QTest::qWait(50);
         const QDate day(2012, 3, 5);
         w.MonthCalendar().setSelectedDate(day);
