@@ -2,24 +2,18 @@
 // A fresh folder under the system's temporary folder, removed with its
 // content when the test ends.
 
+#include "support/TempFolder.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 #include <string>
-#include <cstdlib>
 
 namespace glowkite::test {
 
 class TempDir {
 public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "glowkite-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
+    TempDir() : path_(MakeTempFolder("glowkite-test-")) {}
     ~TempDir()
     {
         std::error_code ec;

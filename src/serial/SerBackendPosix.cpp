@@ -180,7 +180,8 @@ public:
         }
     }
 
-    bool Read(void *buffer, std::size_t count, std::size_t &got) override
+    // Non-blocking reads answer at once: no time-out to wait for.
+    bool Read(void *buffer, std::size_t count, std::size_t &got, int) override
     {
         got = 0;
         if (lost_ || count == 0)

@@ -11,21 +11,16 @@
 #include "serial/SerComm.h"
 #include "settings/Paths.h"
 #include "tools/CliArgs.h"
+#include "tools/CliPlatform.h"
 #include "tools/SimulatorPort.h"
 
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <csignal>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <iostream>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace glowkite;
 
@@ -38,19 +33,11 @@ void OnSignal(int)
     g_stop = true;
 }
 
-void CatchStopSignals()
-{
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
-
 const char *const Usage =
     "usage:\n"
     "  glowkite-cli record --port DEVICE [--log-dir DIR] [--duration S]\n"
     "  glowkite-cli simulate [--pty | --port DEVICE] [--protocol plus|old] [--fps N]\n"
+    "                        (--pty: Linux only)\n"
     "                        [--frames N] [--duration S] [--seed N] [--status-run]\n"
     "                        [--aq-ramp] [--position-ramp] [--contamination N|drift]\n"
     "                        [--garbage N] [--both-marks-every N] [--switch-protocol-after N]\n"
@@ -83,18 +70,10 @@ int Simulate(TCliArgs &args)
     if (pty) {
         std::cout << port.OpenPty() << std::endl;
     } else {
-        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
-            throw std::runtime_error("Cannot open " + device + ": " + std::strerror(errno));
-        termios t{};
-        if (tcgetattr(fd, &t) == 0) {
-            cfmakeraw(&t);
-            tcsetattr(fd, TCSANOW, &t);
-        }
-        port.UseDescriptor(fd);
+        port.OpenDevice(device);
     }
 
-    CatchStopSignals();
+    CatchStopSignals(OnSignal);
     port.Start(frames);
     const auto start = std::chrono::steady_clock::now();
     while (port.Running() && !g_stop) {
@@ -198,7 +177,7 @@ int Record(TCliArgs &args)
     comm.SetDeviceName(device);
     TRecording recording(comm, receiver, events);
 
-    CatchStopSignals();
+    CatchStopSignals(OnSignal);
     recording.Start(); // a bad port raises the component's message
     std::cerr << "Recording from " << comm.DevicePath() << " into " << paths.LogDir << " (Ctrl+C ends)\n";
 
@@ -206,7 +185,7 @@ int Record(TCliArgs &args)
     const auto start = Clock::now();
     auto nextStatus = start;
     std::int64_t framesAtLast = 0;
-    const bool tty = ::isatty(STDERR_FILENO);
+    const bool tty = StderrIsTerminal();
     while (!g_stop) {
         handOff->WaitAndServe(std::chrono::milliseconds(100));
         recording.Tick();
