@@ -29,13 +29,13 @@ std::string FormatPattern(const std::string &pattern, std::initializer_list<std:
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         const char c = pattern[i];
         if (c == '%' && i + 1 < pattern.size()) {
-            const char spec = pattern[i + 1];
-            if (spec == '%') {
+            const char conversion = pattern[i + 1];
+            if (conversion == '%') {
                 out += '%';
                 ++i;
                 continue;
             }
-            if ((spec == 'd' || spec == 's') && next != args.end()) {
+            if ((conversion == 'd' || conversion == 's') && next != args.end()) {
                 out += *next++;
                 ++i;
                 continue;
