@@ -174,6 +174,9 @@ void TForm_GlowKite::BuildLayout()
     monthCalendar_ = new QCalendarWidget(pnlControl_);
     monthCalendar_->setObjectName(QStringLiteral("MonthCalendar"));
     monthCalendar_->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    // The user interface is German, whatever the system's language.
+    monthCalendar_->setLocale(QLocale(QLocale::German, QLocale::Germany));
+    monthCalendar_->setFirstDayOfWeek(Qt::Monday);
     monthCalendar_->setGeometry(QRect(QPoint(8, 41), QSize(209, monthCalendar_->sizeHint().height())));
     pnlControl_->setMinimumWidth(1);
 

@@ -96,6 +96,8 @@ TEST_F(UGlowKiteTest, StartsWithoutSettingsFileWithTheDefaults)
     EXPECT_FALSE(w->Chart().IsVisible(TSeries::YPos));
     EXPECT_FALSE(w->Chart().IsVisible(TSeries::Gain));
     EXPECT_EQ(w->MonthCalendar().selectedDate(), QDate::currentDate());
+    EXPECT_EQ(w->MonthCalendar().locale().language(), QLocale::German); // month names in German
+    EXPECT_EQ(w->MonthCalendar().firstDayOfWeek(), Qt::Monday);
     EXPECT_FALSE(std::filesystem::exists(dir / "glowkite.INI")) << "read only at start";
 }
 
