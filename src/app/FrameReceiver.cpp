@@ -118,10 +118,20 @@ void TFrameReceiver::HandleFrame()
         // found by the step keeping as usual.
         size_ = 0;
         decoder_.ShowCount();
-        events_.FrameFailed(e.what());
+        ++dropped_;
+        if (failure_ != e.what()) {
+            failure_ = e.what();
+            events_.FrameFailed(failure_);
+        }
         return;
     }
     size_ = 0;
+    if (!failure_.empty()) {
+        const std::int64_t dropped = dropped_;
+        failure_.clear();
+        dropped_ = 0;
+        events_.FramesResumed(dropped);
+    }
 }
 
 void TFrameReceiver::ShowRxFrame(std::string_view dateTime, std::span<const std::uint8_t> window)

@@ -36,8 +36,12 @@ public:
     // The detector switched protocol; message is the warning text.
     virtual void ProtocolSwitched(std::string_view message) = 0;
     // Handling a frame failed (e.g. the day file cannot be written); the
-    // frame has been dropped.
+    // frame has been dropped. Told once per run of failures (again only when
+    // the message changes), not once per frame.
     virtual void FrameFailed(std::string_view message) = 0;
+    // Frames are handled again after a run of failures; `dropped` frames
+    // were lost meanwhile.
+    virtual void FramesResumed(std::int64_t dropped) { (void)dropped; }
 };
 
 inline constexpr std::size_t FrameSize = 25;
@@ -88,6 +92,8 @@ private:
     Clock clock_;
     std::array<std::uint8_t, RxBufferLimit + 1> buffer_{};
     std::size_t size_ = 0;
+    std::string failure_;      // message of the current run of failures
+    std::int64_t dropped_ = 0; // frames dropped in that run
 };
 
 } // namespace glowkite

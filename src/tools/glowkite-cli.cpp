@@ -1,13 +1,19 @@
 // glowkite-cli: the command-line companions of the GlowKite logger.
+//   record    a recording without a window, into the same files
 //   simulate  a simulated detector on a pseudo-terminal or a device
 //   export    a stored day as CSV (frames, or the chart's points)
 
 #include "app/DayReplay.h"
 #include "app/Export.h"
+#include "app/LogSetup.h"
 #include "app/MemoryView.h"
+#include "app/Recording.h"
+#include "serial/SerComm.h"
+#include "settings/Paths.h"
 #include "tools/CliArgs.h"
 #include "tools/SimulatorPort.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -43,6 +49,7 @@ void CatchStopSignals()
 
 const char *const Usage =
     "usage:\n"
+    "  glowkite-cli record --port DEVICE [--log-dir DIR] [--duration S]\n"
     "  glowkite-cli simulate [--pty | --port DEVICE] [--protocol plus|old] [--fps N]\n"
     "                        [--frames N] [--duration S] [--seed N] [--status-run]\n"
     "                        [--aq-ramp] [--position-ramp] [--contamination N|drift]\n"
@@ -101,6 +108,138 @@ int Simulate(TCliArgs &args)
         std::cerr << port.Error() << "\n";
         return 1;
     }
+    return 0;
+}
+
+// What the recorder keeps of the measurements: counts and the last values,
+// not the points (a recording may run for weeks).
+class RecorderView : public IMeasurementView {
+public:
+    void AppendPoint(TSeries s, double value, std::string_view, TColor) override
+    {
+        ++counts_[static_cast<int>(s)];
+        if (s == TSeries::AQ)
+            lastAq = value;
+    }
+    void ClearSeries() override { counts_ = {}; }
+    int PointCount(TSeries s) const override { return counts_[static_cast<int>(s)]; }
+    void SetSeriesVisible(TSeries, bool) override {}
+    void UndoZoom() override {}
+    void AppendStatusLine(std::string_view line) override
+    {
+        ++statusChanges;
+        lastStatus.assign(line.size() > 26 ? line.substr(26) : line);
+    }
+    void AppendHexLine(std::string_view) override { ++frames; }
+    void ClearPanes() override {}
+    void ReplaceHexLines(TLineStore &&) override {}
+    void SetCountText(std::string_view) override {}
+
+    std::int64_t frames = 0, statusChanges = 0;
+    double lastAq = 0;
+    std::string lastStatus = "-";
+
+private:
+    std::array<int, SeriesCount> counts_{};
+};
+
+class RecorderEvents : public IFrameEvents, public IRecordingEvents {
+public:
+    void ShowProtocol() override {}
+    void ProtocolSwitched(std::string_view message) override { Say(message); }
+    void FrameFailed(std::string_view message) override { Say(message); }
+    void FramesResumed(std::int64_t dropped) override
+    {
+        Say("Frames are stored again; " + std::to_string(dropped) + " could not be stored.");
+    }
+    void RecordingStateChanged(TRecordingState s) override
+    {
+        if (s == TRecordingState::WaitingForPort)
+            ++connectionsLost;
+    }
+    void ConnectionNote(std::string_view line) override { Say(Cp1252ToUtf8(line)); }
+
+    void Say(std::string_view text)
+    {
+        std::string clean(text);
+        for (char &c : clean)
+            if (c == '\r' || c == '\n')
+                c = ' ';
+        std::cerr << (statusShown ? "\n" : "") << clean << "\n";
+        statusShown = false;
+    }
+
+    bool statusShown = false;
+    int connectionsLost = 0;
+};
+
+int Record(TCliArgs &args)
+{
+    const std::string device = args.Value("--port", "");
+    PathOverrides overrides;
+    overrides.LogDir = args.Value("--log-dir", "");
+    const double duration = args.Real("--duration", 0.0, 0.0, 1e9);
+    args.ExpectNoMore();
+    if (device.empty())
+        throw TCliError("record needs --port DEVICE");
+
+    const ProgramPaths paths = SystemProgramPaths(overrides);
+    TLogFile statusLog, dataLog;
+    SetupStatusLog(statusLog, paths.LogDir);
+    SetupDataLog(dataLog, paths.LogDir);
+
+    RecorderView view;
+    RecorderEvents events;
+    TMeasurementDecoder decoder(view, &statusLog);
+    TFrameReceiver receiver(decoder, &dataLog, events);
+    auto handOff = std::make_shared<TSerHandOffQueue>();
+    TSerComm comm(handOff);
+    comm.ExceptionDisplay = [&events](std::exception_ptr e) { events.Say(ExceptionMessage(e)); };
+    comm.SetDeviceName(device);
+    TRecording recording(comm, receiver, events);
+
+    CatchStopSignals();
+    recording.Start(); // a bad port raises the component's message
+    std::cerr << "Recording from " << comm.DevicePath() << " into " << paths.LogDir << " (Ctrl+C ends)\n";
+
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    auto nextStatus = start;
+    std::int64_t framesAtLast = 0;
+    const bool tty = ::isatty(STDERR_FILENO);
+    while (!g_stop) {
+        handOff->WaitAndServe(std::chrono::milliseconds(100));
+        recording.Tick();
+        const auto now = Clock::now();
+        if (duration > 0 && now - start >= std::chrono::duration<double>(duration))
+            break;
+        if (now >= nextStatus) {
+            const double fps = static_cast<double>(view.frames - framesAtLast);
+            framesAtLast = view.frames;
+            nextStatus += std::chrono::seconds(1);
+            char line[256];
+            std::snprintf(line, sizeof line, "frames %lld  %.0f/s  AQ %.0f  %s%s",
+                          static_cast<long long>(view.frames), fps, view.lastAq,
+                          recording.State() == TRecordingState::WaitingForPort ? "waiting for the port  " : "",
+                          Cp1252ToUtf8(view.lastStatus).c_str());
+            if (tty) {
+                std::cerr << "\r\x1b[K" << line << std::flush;
+                events.statusShown = true;
+            } else if (fps > 0) {
+                std::cerr << line << "\n";
+            }
+        }
+    }
+    // Bytes already received are read before the port closes (Close itself
+    // serves a hand-off still waiting), so every received frame is on disk.
+    for (const auto end = Clock::now() + std::chrono::milliseconds(500);
+         comm.Active() && comm.ReadBufUsed() > 0 && Clock::now() < end;)
+        handOff->WaitAndServe(std::chrono::milliseconds(20));
+    recording.Stop();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::cerr << (events.statusShown ? "\n" : "") << "Recorded " << view.frames << " frames in " << seconds
+              << " s; " << view.statusChanges << " status changes; " << events.connectionsLost
+              << " connection losses; files in " << paths.LogDir << "\n";
     return 0;
 }
 
@@ -168,6 +307,8 @@ int main(int argc, char **argv)
     try {
         TCliArgs args(argc, argv);
         const std::string command = args.Command();
+        if (command == "record")
+            return Record(args);
         if (command == "simulate")
             return Simulate(args);
         if (command == "export")

@@ -35,7 +35,9 @@ private:
 struct Events : IFrameEvents {
     int showProtocol = 0;
     std::vector<std::string> switches, failures;
+    std::vector<std::int64_t> resumed;
     void ShowProtocol() override { ++showProtocol; }
+    void FramesResumed(std::int64_t dropped) override { resumed.push_back(dropped); }
     void ProtocolSwitched(std::string_view m) override { switches.emplace_back(m); }
     void FrameFailed(std::string_view m) override { failures.emplace_back(m); }
 };
@@ -270,17 +272,24 @@ TEST(FrameReceiver, AFrameThatCannotBeStoredIsReportedAndDropped)
 {
     Rig r;
     r.dataLog.Directory = r.dir.str() + "/no/such/LOG/";
-    r.Feed(Concat({PlusFrame(), PlusFrame()}));
-    ASSERT_EQ(r.events.failures.size(), 2u);
+    r.Feed(Concat({PlusFrame(), PlusFrame(), PlusFrame()}));
+    ASSERT_EQ(r.events.failures.size(), 1u); // told once, not once per frame
     EXPECT_NE(r.events.failures[0].find("Cannot create"), std::string::npos);
     EXPECT_EQ(r.Count(), 0); // dropped: not plotted
     EXPECT_TRUE(r.receiver.RxBuffer().empty());
-    EXPECT_EQ(r.windows.size(), 2u); // each handled once, not again one byte later
+    EXPECT_EQ(r.windows.size(), 3u); // each handled once, not again one byte later
+    EXPECT_TRUE(r.events.resumed.empty());
 
     r.dataLog.Directory = r.dir.str() + "/LOG/";
+    r.Feed(Concat({PlusFrame(), PlusFrame()}));
+    EXPECT_EQ(r.Count(), 2);
+    EXPECT_EQ(r.DayFile().size(), 2 * 102u);
+    EXPECT_EQ(r.events.resumed, (std::vector<std::int64_t>{3}));
+
+    // A new run of failures is told again.
+    r.dataLog.Directory = r.dir.str() + "/gone/LOG/";
     r.Feed(PlusFrame());
-    EXPECT_EQ(r.Count(), 1);
-    EXPECT_EQ(r.DayFile().size(), 102u);
+    EXPECT_EQ(r.events.failures.size(), 2u);
 }
 
 TEST(FrameReceiver, ChunkingDoesNotChangeTheFrames)

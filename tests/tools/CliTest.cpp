@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <csignal>
+#include <filesystem>
+#include <pty.h>
+#include <unistd.h>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -153,4 +157,69 @@ TEST(CliSimulate, SendsTheAskedFramesToAPty)
     std::fclose(in);
     EXPECT_EQ(::pclose(p), 0);
     EXPECT_EQ(bytes.size(), 50u * 25u);
+}
+
+namespace {
+std::string Frames(int n)
+{
+    std::string bytes;
+    for (int i = 0; i < n; ++i) {
+        std::vector<std::uint8_t> f(25, 0);
+        f[1] = 0xA1;
+        f[2] = static_cast<std::uint8_t>(i % 100);
+        f[3] = static_cast<std::uint8_t>(i / 50 % 2); // a status change every 50 frames
+        f[19] = 0xA1;
+        bytes.append(f.begin(), f.end());
+    }
+    return bytes;
+}
+
+std::size_t CountLines(const std::string &s)
+{
+    return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n'));
+}
+} // namespace
+
+TEST(CliRecord, RecordsEveryFrameAndEndsCleanlyOnSigterm)
+{
+    TempDir dir;
+    int master = -1, slave = -1;
+    char name[256];
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ::close(slave);
+    const std::string log = (dir / "LOG").string() + "/";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl(GLOWKITE_CLI, GLOWKITE_CLI, "record", "--port", name, "--log-dir", log.c_str(),
+                static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    // Wait until the recorder holds the port (it raises DTR; a pty has none,
+    // so wait for the LOG folder's first file instead, after a first frame).
+    const std::string bytes = Frames(300);
+    ASSERT_EQ(::write(master, bytes.data(), 25), 25);
+    for (int i = 0; i < 500 && !std::filesystem::exists(dir / "LOG"); ++i)
+        ::usleep(10000);
+    ASSERT_EQ(::write(master, bytes.data() + 25, bytes.size() - 25), static_cast<ssize_t>(bytes.size() - 25));
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    std::string day, statusLog;
+    for (const auto &e : std::filesystem::directory_iterator(dir / "LOG"))
+        (e.path().extension() == ".glow" ? day : statusLog) = ReadFileBytes(e.path());
+    EXPECT_EQ(CountLines(day), 300u);
+    EXPECT_EQ(day.size(), 300u * 102u);
+    EXPECT_EQ(CountLines(statusLog), 6u); // Normal, Alarm, Normal, ...
+    EXPECT_NE(statusLog.find("  01   Alarm \r\n"), std::string::npos);
+    ::close(master);
+}
+
+TEST(CliRecord, ABadPortGivesTheComponentsMessage)
+{
+    TempDir dir;
+    const CliRun r = Cli("record --port " + (dir / "nothing").string() + " --log-dir " + dir.str());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("Specified device not found (" + (dir / "nothing").string() + ")."), std::string::npos)
+        << r.out;
 }
