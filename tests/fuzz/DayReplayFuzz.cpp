@@ -15,6 +15,7 @@
 #include "app/DayReplay.h"
 #include "app/MemoryView.h"
 
+#include <charconv>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -39,17 +40,6 @@ struct Events : IReplayEvents {
     void EndProgress() override { ++ended; }
 };
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // Byte k of the stored frame, written at the 1-based columns 26 + 3k and
 // 27 + 3k; nothing when the line does not hold two hex digits there.
 std::optional<int> StoredByte(std::string_view line, std::size_t k)
@@ -57,10 +47,11 @@ std::optional<int> StoredByte(std::string_view line, std::size_t k)
     const std::size_t first = 25 + 3 * k; // 0-based
     if (line.size() < first + 2)
         return std::nullopt;
-    const int hi = HexValue(line[first]), lo = HexValue(line[first + 1]);
-    if (hi < 0 || lo < 0)
+    unsigned value = 0;
+    const char *end = line.data() + first + 2;
+    if (std::from_chars(line.data() + first, end, value, 16).ptr != end)
         return std::nullopt;
-    return hi * 16 + lo;
+    return static_cast<int>(value);
 }
 
 // Lines as the day file reader splits them: at LF, without a CR before it;

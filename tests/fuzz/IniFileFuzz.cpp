@@ -81,18 +81,14 @@ void WriteAll(const std::string &name, std::string_view bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
+// Blanks around names and values do not count.
 std::string_view Trim(std::string_view s)
 {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
+    constexpr std::string_view blanks = " \t\r\v\f";
+    const std::size_t first = s.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
 }
 
 bool SameName(std::string_view a, std::string_view b)
@@ -109,24 +105,17 @@ bool SameName(std::string_view a, std::string_view b)
 // of hexadecimal after "$", "0x" or "0X"; nothing for any other text.
 std::optional<std::int32_t> IniInteger(std::string_view t)
 {
-    bool negative = false;
-    if (!t.empty() && (t.front() == '-' || t.front() == '+')) {
-        negative = t.front() == '-';
-        t.remove_prefix(1);
-    }
-    int base = 10;
-    if (!t.empty() && t.front() == '$') {
-        base = 16;
-        t.remove_prefix(1);
-    } else if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
-        base = 16;
-        t.remove_prefix(2);
-    }
+    const bool negative = t.starts_with('-');
+    const std::string_view body = t.substr(negative || t.starts_with('+') ? 1 : 0);
+    const std::size_t prefix = body.starts_with('$')                                           ? 1
+                               : body.size() > 2 && (body.starts_with("0x") || body.starts_with("0X")) ? 2
+                                                                                                      : 0;
+    const std::string_view digits = body.substr(prefix);
     std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(t.data(), t.data() + t.size(), value, base);
-    if (t.empty() || error != std::errc() || end != t.data() + t.size() || value > 0xFFFFFFFFu)
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, prefix ? 16 : 10);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() || value > 0xFFFFFFFFu)
         return std::nullopt;
-    if (base == 16) {
+    if (prefix) {
         const auto bits = static_cast<std::uint32_t>(value);
         return static_cast<std::int32_t>(negative ? 0u - bits : bits);
     }
