@@ -1,14 +1,21 @@
 # Small helpers shared by the CMake files of the project.
 
-# glowkite_test(NAME [THREADED] SOURCES... LIBS libs...)
+# glowkite_test(NAME [QT] [THREADED] SOURCES... LIBS libs...)
 # One GoogleTest executable per unit, every case registered with CTest and
-# labelled with its folder under tests/. THREADED (implied for tests/serial)
-# adds the label "threaded": those tests also run under ThreadSanitizer
-# (preset "tsan", which builds only the target threaded_tests).
+# labelled with its folder under tests/.
+# QT: the tests run inside a QApplication (offscreen), with Qt's test helpers.
+# THREADED (implied for tests/serial) adds the label "threaded": those tests
+# also run under ThreadSanitizer (preset "tsan", which builds only the target
+# threaded_tests).
 function(glowkite_test name)
-  cmake_parse_arguments(T "THREADED" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  cmake_parse_arguments(T "QT;THREADED" "" "SOURCES;LIBS" ${ARGN})
+  if(T_QT)
+    add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/QtTestMain.cpp)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Widgets Qt6::Test GTest::gtest Threads::Threads)
+  else()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  endif()
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
   set(labels ${folder})
@@ -31,6 +38,11 @@ function(glowkite_test name)
     "    LABELS \"${labels}\")\n"
     "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties})
+endfunction()
+
+# glowkite_qt_test(NAME SOURCES... LIBS libs...): glowkite_test with QT.
+function(glowkite_qt_test name)
+  glowkite_test(${name} QT ${ARGN})
 endfunction()
 
 # After all tests are defined: the target that builds the threaded ones.

@@ -132,6 +132,7 @@ void TFrameReceiver::HandleFrame()
         dropped_ = 0;
         events_.FramesResumed(dropped);
     }
+    events_.FrameHandled();
 }
 
 void TFrameReceiver::ShowRxFrame(std::string_view dateTime, std::span<const std::uint8_t> window)

@@ -42,6 +42,8 @@ public:
     // Frames are handled again after a run of failures; `dropped` frames
     // were lost meanwhile.
     virtual void FramesResumed(std::int64_t dropped) { (void)dropped; }
+    // A frame has been shown and stored (its day file exists now).
+    virtual void FrameHandled() {}
 };
 
 inline constexpr std::size_t FrameSize = 25;

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <optional>
 #include <utility>
 
 namespace glowkite {
@@ -165,7 +166,18 @@ void TLogFile::WriteLine(std::string_view Text, TLogStamp Stamp)
         output += "\r\n";
     }
 
-    NamedLock lock(BaseName, LockTimeout);
+    // Once the lock was not had in time, the following lines try it only
+    // briefly until it is free again: waiting 5 s for every frame would stop
+    // reception itself. They fail with the first line's message.
+    std::optional<NamedLock> lock;
+    try {
+        lock.emplace(BaseName, lockStuck_.empty() ? LockTimeout : std::chrono::milliseconds(0));
+    } catch (const ELogError &e) {
+        if (lockStuck_.empty())
+            lockStuck_ = e.what();
+        throw ELogError(lockStuck_);
+    }
+    lockStuck_.clear();
     FileHandle file(OpenOrCreate(name));
     struct stat st {};
     if (::fstat(file.get(), &st) != 0)

@@ -55,6 +55,8 @@ private:
     std::string MakeStamp(TLogStamp stamp, const LocalTime &t) const;
 
     Clock clock_;
+    // The message of a lock not had in time, kept until the lock is had again.
+    std::string lockStuck_;
 };
 
 } // namespace glowkite

@@ -9,6 +9,7 @@
 #include "app/MemoryView.h"
 #include "app/Recording.h"
 #include "serial/SerComm.h"
+#include "serial/SerTermios2.h"
 #include "settings/Paths.h"
 #include "tools/CliArgs.h"
 #include "tools/SimulatorPort.h"
@@ -23,7 +24,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iostream>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -83,13 +83,17 @@ int Simulate(TCliArgs &args)
     if (pty) {
         std::cout << port.OpenPty() << std::endl;
     } else {
-        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0)
             throw std::runtime_error("Cannot open " + device + ": " + std::strerror(errno));
-        termios t{};
-        if (tcgetattr(fd, &t) == 0) {
-            cfmakeraw(&t);
-            tcsetattr(fd, TCSANOW, &t);
+        // The detector's line: 35710 baud, 8 data bits, no parity, one stop bit.
+        const TSerDCB dcb = BuildDCB(brUser, DetectorBaudrate, db8, paNone, sb1, {}, TSerBuffers(),
+                                     TSerEventChars(), TSerFlowControl());
+        TSerTermios2 current;
+        if (GetTermios2(fd, current) == 0) {
+            const TSerLineSetup setup = TranslateDCB(dcb, current);
+            if (const int error = SetTermios2(fd, setup.Termios); error != 0)
+                throw std::runtime_error("Cannot set 35710 baud on " + device + ": " + std::strerror(error));
         }
         port.UseDescriptor(fd);
     }

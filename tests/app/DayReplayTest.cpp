@@ -1,7 +1,7 @@
 #include "app/DayReplay.h"
 #include "app/MemoryView.h"
 #include "logging/LOGFile.h"
-#include "TempDir.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <random>
 
 using namespace glowkite;
-using glowkite::test::ReadFileBytes;
+using glowkite::test::ReadFile;
 using glowkite::test::TempDir;
-using glowkite::test::WriteFileBytes;
+using glowkite::test::WriteFile;
 
 namespace {
 
@@ -77,8 +77,8 @@ struct Rig {
         std::string bytes;
         for (const auto &l : lines)
             bytes += l + eol;
-        const std::string path = (dir / "glowkite_120305.glow").string();
-        WriteFileBytes(path, bytes);
+        const std::string path = (dir / "glowkite_120305.glow");
+        WriteFile(path, bytes);
         return path;
     }
 };
@@ -145,7 +145,7 @@ TEST(DayReplay, AMissingDayWarnsNamingTheFileAndLeavesTheDisplayEmpty)
     r.view.AppendHexLine("old");
     r.view.AppendStatusLine("old");
     r.view.AppendPoint(TSeries::AQ, 1, "x", clAQ);
-    const std::string missing = (r.dir / "glowkite_120305.glow").string();
+    const std::string missing = (r.dir / "glowkite_120305.glow");
     r.replay.LoadFromFile(missing);
     ASSERT_EQ(r.events.warnings.size(), 1u);
     EXPECT_EQ(r.events.warnings[0], "Datei " + missing + " existiert nicht");
@@ -226,8 +226,8 @@ TEST(DayReplay, ATruncatedLastLineReplaysEveryCompleteLine)
     Rig r;
     std::string bytes = Line(1, Frame(false, 1, 0)) + "\r\n" + Line(2, Frame(false, 2, 0)) + "\r\n";
     bytes += Line(3, Frame(false, 3, 0)).substr(0, 40); // cut by a power loss
-    const std::string path = (r.dir / "cut.glow").string();
-    WriteFileBytes(path, bytes);
+    const std::string path = (r.dir / "cut.glow");
+    WriteFile(path, bytes);
     EXPECT_THROW(r.replay.LoadFromFile(path), EReplayError);
     EXPECT_EQ(r.view.PointCount(TSeries::AQ), 2);
 }
@@ -242,8 +242,8 @@ TEST(DayReplay, LinesAcrossReadChunksAndWithoutAFinalLineEnd)
     for (const auto &l : lines)
         bytes += l + "\r\n";
     bytes.resize(bytes.size() - 2);
-    const std::string path = (r.dir / "big.glow").string();
-    WriteFileBytes(path, bytes);
+    const std::string path = (r.dir / "big.glow");
+    WriteFile(path, bytes);
     r.replay.LoadFromFile(path);
     EXPECT_EQ(r.view.hexLines, lines);
     EXPECT_EQ(r.view.PointCount(TSeries::AQ), 12000);
@@ -253,7 +253,7 @@ TEST(DayReplay, WritesNothingToTheStatusLog)
 {
     Rig r;
     TLogFile statusLog([] { return LocalTime{2012, 3, 5, 15, 0, 0, 0}; });
-    statusLog.Directory = r.dir.str() + "/LOG/";
+    statusLog.Directory = r.dir.path().string() + "/LOG/";
     statusLog.BaseName = "glowKite";
     statusLog.Extension = "log";
     TMeasurementDecoder logged(r.view, &statusLog);
@@ -272,7 +272,7 @@ TEST(DayReplay, AReplayedDayLooksLikeTheLiveDay)
     LocalTime now{2012, 3, 5, 10, 0, 0, 0};
     Clock clock = [&] { return now; };
     TLogFile dataLog(clock);
-    dataLog.Directory = dir.str() + "/";
+    dataLog.Directory = dir.path().string() + "/";
     dataLog.BaseName = "glowkite";
     dataLog.Extension = "glow";
     dataLog.SetPeriod(lpDay);
@@ -299,7 +299,7 @@ TEST(DayReplay, AReplayedDayLooksLikeTheLiveDay)
 
     Rig r;
     r.decoder.AllData2Chart = false;
-    r.replay.LoadFromFile((dir / "glowkite_120305.glow").string());
+    r.replay.LoadFromFile((dir / "glowkite_120305.glow"));
     for (int s = 0; s < SeriesCount; ++s) {
         const auto &a = live.Series(static_cast<TSeries>(s));
         const auto &b = r.view.Series(static_cast<TSeries>(s));

@@ -1,7 +1,7 @@
 #include "app/FrameReceiver.h"
 #include "app/MemoryView.h"
 #include "logging/LOGFile.h"
-#include "TempDir.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 using namespace glowkite;
-using glowkite::test::ReadFileBytes;
+using glowkite::test::ReadFile;
 using glowkite::test::TempDir;
 
 namespace {
@@ -33,13 +33,14 @@ private:
 };
 
 struct Events : IFrameEvents {
-    int showProtocol = 0;
+    int showProtocol = 0, handled = 0;
     std::vector<std::string> switches, failures;
     std::vector<std::int64_t> resumed;
     void ShowProtocol() override { ++showProtocol; }
     void FramesResumed(std::int64_t dropped) override { resumed.push_back(dropped); }
     void ProtocolSwitched(std::string_view m) override { switches.emplace_back(m); }
     void FrameFailed(std::string_view m) override { failures.emplace_back(m); }
+    void FrameHandled() override { ++handled; }
 };
 
 // The worked example of the old protocol: AQ 42, flags 0x01, contamination
@@ -92,7 +93,7 @@ struct Rig {
     {
         decoder.Intervall = 1; // every frame plotted, so counts follow frames
         for (TLogFile *log : {&dataLog, &statusLog}) {
-            log->Directory = dir.str() + "/LOG/";
+            log->Directory = dir.path().string() + "/LOG/";
             log->SetOptions(loTimeMs);
         }
         dataLog.BaseName = "glowkite";
@@ -112,7 +113,7 @@ struct Rig {
         receiver.CommRxCharEvent(src);
     }
     int Count() const { return view.PointCount(TSeries::Status); }
-    std::string DayFile() const { return ReadFileBytes(dir / "LOG/glowkite_120305.glow"); }
+    std::string DayFile() const { return ReadFile(dir / "LOG/glowkite_120305.glow"); }
 };
 
 } // namespace
@@ -264,14 +265,14 @@ TEST(FrameReceiver, TheFirstFrameOfANewDayEmptiesTheDisplayFirst)
     EXPECT_EQ(r.Count(), 1);
     EXPECT_EQ(r.view.countText, "Anzahl der Messwerte: 1");
     EXPECT_TRUE(r.view.statusLines.empty()); // the status did not change
-    EXPECT_EQ(ReadFileBytes(r.dir / "LOG/glowkite_120306.glow"), r.view.hexLines[0] + "\r\n");
+    EXPECT_EQ(ReadFile(r.dir / "LOG/glowkite_120306.glow"), r.view.hexLines[0] + "\r\n");
     EXPECT_EQ(r.DayFile().size(), 3u * 102u);
 }
 
 TEST(FrameReceiver, AFrameThatCannotBeStoredIsReportedAndDropped)
 {
     Rig r;
-    r.dataLog.Directory = r.dir.str() + "/no/such/LOG/";
+    r.dataLog.Directory = r.dir.path().string() + "/no/such/LOG/";
     r.Feed(Concat({PlusFrame(), PlusFrame(), PlusFrame()}));
     ASSERT_EQ(r.events.failures.size(), 1u); // told once, not once per frame
     EXPECT_NE(r.events.failures[0].find("Cannot create"), std::string::npos);
@@ -279,15 +280,17 @@ TEST(FrameReceiver, AFrameThatCannotBeStoredIsReportedAndDropped)
     EXPECT_TRUE(r.receiver.RxBuffer().empty());
     EXPECT_EQ(r.windows.size(), 3u); // each handled once, not again one byte later
     EXPECT_TRUE(r.events.resumed.empty());
+    EXPECT_EQ(r.events.handled, 0) << "a dropped frame is not handled";
 
-    r.dataLog.Directory = r.dir.str() + "/LOG/";
+    r.dataLog.Directory = r.dir.path().string() + "/LOG/";
     r.Feed(Concat({PlusFrame(), PlusFrame()}));
     EXPECT_EQ(r.Count(), 2);
     EXPECT_EQ(r.DayFile().size(), 2 * 102u);
     EXPECT_EQ(r.events.resumed, (std::vector<std::int64_t>{3}));
+    EXPECT_EQ(r.events.handled, 2);
 
     // A new run of failures is told again.
-    r.dataLog.Directory = r.dir.str() + "/gone/LOG/";
+    r.dataLog.Directory = r.dir.path().string() + "/gone/LOG/";
     r.Feed(PlusFrame());
     EXPECT_EQ(r.events.failures.size(), 2u);
 }

@@ -1,14 +1,14 @@
 #include "app/MeasurementDecoder.h"
 #include "app/MemoryView.h"
 #include "logging/LOGFile.h"
-#include "TempDir.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
 using namespace glowkite;
-using glowkite::test::ReadFileBytes;
+using glowkite::test::ReadFile;
 using glowkite::test::TempDir;
 
 namespace {
@@ -300,7 +300,7 @@ namespace {
 TLogFile MakeStatusLog(const TempDir &dir)
 {
     TLogFile log([] { return LocalTime{2012, 3, 5, 14, 7, 12, 0}; });
-    log.Directory = dir.str() + "/LOG/";
+    log.Directory = dir.path().string() + "/LOG/";
     log.BaseName = "glowKite";
     log.Extension = "log";
     log.SetPeriod(lpMonth);
@@ -321,20 +321,20 @@ TEST(DecodeStatus, WritesTheStatusLineToTheMonthlyLogInWindows1252)
 
     const std::string logged = "05.03.2012 14:07:12  03   Alarm ;St\xF6rung \r\n"
                                "05.03.2012 14:07:14  00   Normal\r\n";
-    EXPECT_EQ(ReadFileBytes(dir / "LOG/glowKite_1203.log"), logged);
+    EXPECT_EQ(ReadFile(dir / "LOG/glowKite_1203.log"), logged);
 
     // A replay shows the status lines but does not log them.
     dec.LogStatusChanges = false;
     dec.AddMeasurement("04.03.2012 09:00:00", 10, 0x01, 0, 0, 128);
     EXPECT_EQ(view.statusLines.size(), 3u);
-    EXPECT_EQ(ReadFileBytes(dir / "LOG/glowKite_1203.log"), logged);
+    EXPECT_EQ(ReadFile(dir / "LOG/glowKite_1203.log"), logged);
 }
 
 TEST(DecodeStatus, AFailingStatusLogCostsNoPointsAndIsReportedOnce)
 {
     TempDir dir;
     TLogFile log = MakeStatusLog(dir);
-    log.Directory = dir.str() + "/missing/LOG/"; // parent missing: cannot be created
+    log.Directory = dir.path().string() + "/missing/LOG/"; // parent missing: cannot be created
     TMemoryView view;
     TMeasurementDecoder dec(view, &log);
 

@@ -6,7 +6,7 @@
 #include "logging/LOGFile.h"
 #include "serial/SerComm.h"
 #include "tools/DetectorSimulator.h"
-#include "TempDir.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@
 
 using namespace glowkite;
 using namespace std::chrono_literals;
-using glowkite::test::ReadFileBytes;
+using glowkite::test::ReadFile;
 using glowkite::test::TempDir;
 
 namespace {
@@ -50,7 +50,7 @@ struct Rig {
     Rig()
     {
         comm.ClosePause = 0ms;
-        dataLog.Directory = dir.str() + "/LOG/";
+        dataLog.Directory = dir.path().string() + "/LOG/";
         dataLog.BaseName = "glowkite";
         dataLog.Extension = "glow";
         dataLog.SetPeriod(lpDay);
@@ -73,7 +73,7 @@ struct Rig {
     {
         std::size_t n = 0;
         for (const auto &e : std::filesystem::directory_iterator(dir / "LOG")) {
-            const std::string bytes = ReadFileBytes(e.path());
+            const std::string bytes = ReadFile(e.path());
             n += static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
         }
         return n;
@@ -156,7 +156,7 @@ TEST(Recording, StartReadsFramesIntoTheDayFileAtTheDetectorRate)
 TEST(Recording, APortThatCannotBeOpenedLeavesTheStateAsItWas)
 {
     Rig r;
-    r.comm.SetDeviceName((r.dir / "no-such-port").string());
+    r.comm.SetDeviceName((r.dir / "no-such-port"));
     try {
         r.recording.Start();
         FAIL() << "opened";
@@ -198,7 +198,7 @@ TEST(Recording, APortThatGoesAwayIsWaitedForAndStopCanEndTheWait)
 TEST(Recording, ResumesWhenThePortComesBackAndLosesNoFrameAfterIt)
 {
     Rig r;
-    const std::string near = (r.dir / "port").string(), far = (r.dir / "detector").string();
+    const std::string near = (r.dir / "port"), far = (r.dir / "detector");
     SocatPair socat(near, far);
     r.comm.SetDeviceName(near);
     r.recording.RetryInterval = 100ms;

@@ -343,6 +343,37 @@ TEST_F(LogFileTest, LockHeldElsewhereRaisesClearErrorOnlyForThatName)
     EXPECT_EQ(ReadFile("glowKite_1203.LOG"), "after release\r\n");
 }
 
+TEST_F(LogFileTest, AfterALockTimeoutLinesFailAtOnceUntilTheLockIsFree)
+{
+    // A writer that waited in vain once does not wait again for every line
+    // (at a detector's line rate that would stop reception).
+    TLogFile held = Writer();
+    held.BaseName = "glowkite";
+    held.LockTimeout = std::chrono::milliseconds(3000);
+    LockHolder holder("glowkite");
+    std::string first;
+    try {
+        held.WriteLine("1", lsNone);
+    } catch (const ELogError &e) {
+        first = e.what();
+    }
+    ASSERT_FALSE(first.empty());
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i) {
+        try {
+            held.WriteLine("2", lsNone);
+            FAIL() << "written while the lock is held";
+        } catch (const ELogError &e) {
+            EXPECT_EQ(e.what(), first); // the same message: reported once by the caller
+        }
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+
+    holder.Release();
+    held.WriteLine("3", lsNone);
+    EXPECT_EQ(ReadFile("glowkite_1203.LOG"), "3\r\n");
+}
+
 TEST_F(LogFileTest, LockOfCrashedOwnerIsFreeAtOnce)
 {
     LockHolder holder("MYLOG");

@@ -1,5 +1,5 @@
 #include "portcfg/PortList.h"
-#include "TempDir.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 using namespace glowkite;
 using glowkite::test::TempDir;
-using glowkite::test::WriteFileBytes;
+using glowkite::test::WriteFile;
 
 namespace fs = std::filesystem;
 
@@ -15,11 +15,11 @@ TEST(PortList, ListsTtysWithARealDeviceInNaturalOrder)
 {
     TempDir sys;
     auto tty = [&](const std::string &name, bool device, const char *type = nullptr) {
-        fs::create_directories(sys / name);
+        fs::create_directories(sys.path() / name);
         if (device)
-            fs::create_directories(sys / name / "device");
+            fs::create_directories(sys.path() / name / "device");
         if (type)
-            WriteFileBytes(sys / name / "type", type);
+            WriteFile((sys.path() / name / "type").string(), type);
     };
     tty("tty0", false);            // a virtual terminal
     tty("ttyS0", true, "4\n");     // a UART
@@ -29,7 +29,7 @@ TEST(PortList, ListsTtysWithARealDeviceInNaturalOrder)
     tty("ttyUSB0", true);          // USB adapters publish no type
     tty("ttyACM1", true);
     tty("ptmx", false);
-    EXPECT_EQ(ListSerialPorts(sys.str()),
+    EXPECT_EQ(ListSerialPorts(sys.path().string()),
               (std::vector<std::string>{"/dev/ttyACM1", "/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0"}));
 }
 

@@ -2,7 +2,8 @@
 #include "app/DayReplay.h"
 #include "app/Export.h"
 #include "app/MemoryView.h"
-#include "TempDir.h"
+#include "serial/SerTermios2.h"
+#include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +16,9 @@
 #include <sys/wait.h>
 
 using namespace glowkite;
-using glowkite::test::ReadFileBytes;
+using glowkite::test::ReadFile;
 using glowkite::test::TempDir;
-using glowkite::test::WriteFileBytes;
+using glowkite::test::WriteFile;
 
 namespace {
 
@@ -62,15 +63,15 @@ TEST(CliExport, FramesAsCsvWithScaledValuesAndStatusWords)
 {
     TempDir dir;
     const auto day = dir / "glowkite_120305.glow";
-    WriteFileBytes(day, StoredLine(1, true, 42, 0x03, 400) + "\r\n" + StoredLine(2, false, 200, 0x00, -115) + "\r\n");
-    const CliRun r = Cli("export " + day.string() + " --csv -o " + (dir / "out.csv").string());
+    WriteFile(day, StoredLine(1, true, 42, 0x03, 400) + "\r\n" + StoredLine(2, false, 200, 0x00, -115) + "\r\n");
+    const CliRun r = Cli("export " + day + " --csv -o " + (dir / "out.csv"));
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_EQ(ReadFileBytes(dir / "out.csv"),
+    EXPECT_EQ(ReadFile(dir / "out.csv"),
               "Datum Zeit,Protokoll,AQ,Status,Statusworte,X Pos,Y Pos,Verschmutzung\r\n"
               "05.03.2012 14:00:01,glowkite,42,03,Alarm ;St\xC3\xB6rung ,5,0,2\r\n"
               "05.03.2012 14:00:02,glowkite +,200,00,Normal,-5,0,2\r\n");
 
-    const CliRun excel = Cli("export " + day.string() + " --csv --excel");
+    const CliRun excel = Cli("export " + day + " --csv --excel");
     ASSERT_EQ(excel.exitCode, 0);
     EXPECT_EQ(excel.out.substr(0, 3), "\xEF\xBB\xBF");
     // The status words hold the separator, so they are quoted.
@@ -82,12 +83,12 @@ TEST(CliExport, ABadLineIsNamedWithFileAndLine)
 {
     TempDir dir;
     const auto day = dir / "glowkite_120305.glow";
-    WriteFileBytes(day, StoredLine(1, true, 1, 0, 0) + "\r\nnot a frame\r\n");
-    const CliRun r = Cli("export " + day.string() + " --csv -o " + (dir / "o.csv").string());
+    WriteFile(day, StoredLine(1, true, 1, 0, 0) + "\r\nnot a frame\r\n");
+    const CliRun r = Cli("export " + day + " --csv -o " + (dir / "o.csv"));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.out.find("Line 2 of " + day.string()), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Line 2 of " + day), std::string::npos) << r.out;
 
-    const CliRun missing = Cli("export " + (dir / "none.glow").string() + " --points");
+    const CliRun missing = Cli("export " + (dir / "none.glow") + " --points");
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.out.find("existiert nicht"), std::string::npos) << missing.out;
 }
@@ -99,10 +100,10 @@ TEST(CliExport, PointsAsTheChartPlotsThemWithHoldPoints)
     std::string bytes;
     for (int s = 0; s < 10; ++s)
         bytes += StoredLine(s, false, s < 5 ? 20 : 21, 0, 0) + "\r\n";
-    WriteFileBytes(day, bytes);
-    const CliRun r = Cli("export " + day.string() + " --points --changes-only -o " + (dir / "p.csv").string());
+    WriteFile(day, bytes);
+    const CliRun r = Cli("export " + day + " --points --changes-only -o " + (dir / "p.csv"));
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    const std::string csv = ReadFileBytes(dir / "p.csv");
+    const std::string csv = ReadFile(dir / "p.csv");
     // First point, hold point (label of the 5th line), the change.
     EXPECT_NE(csv.find("AQ,0,20,05.03.2012 14:00:00,#0000FF\r\n"
                        "AQ,1,20,05.03.2012 14:00:04,#0000FF\r\n"
@@ -124,7 +125,7 @@ TEST(CliExport, PointsAsTheChartPlotsThemWithHoldPoints)
         void Progress(std::int64_t) override {}
         void EndProgress() override {}
     } quiet;
-    TDayReplay(dec, quiet).LoadFromFile(day.string());
+    TDayReplay(dec, quiet).LoadFromFile(day);
     std::ostringstream direct;
     ExportPointsCsv(view, direct);
     EXPECT_EQ(direct.str(), csv);
@@ -187,7 +188,7 @@ TEST(CliRecord, RecordsEveryFrameAndEndsCleanlyOnSigterm)
     char name[256];
     ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
     ::close(slave);
-    const std::string log = (dir / "LOG").string() + "/";
+    const std::string log = (dir / "LOG") + "/";
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::execl(GLOWKITE_CLI, GLOWKITE_CLI, "record", "--port", name, "--log-dir", log.c_str(),
@@ -207,7 +208,7 @@ TEST(CliRecord, RecordsEveryFrameAndEndsCleanlyOnSigterm)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     std::string day, statusLog;
     for (const auto &e : std::filesystem::directory_iterator(dir / "LOG"))
-        (e.path().extension() == ".glow" ? day : statusLog) = ReadFileBytes(e.path());
+        (e.path().extension() == ".glow" ? day : statusLog) = ReadFile(e.path());
     EXPECT_EQ(CountLines(day), 300u);
     EXPECT_EQ(day.size(), 300u * 102u);
     EXPECT_EQ(CountLines(statusLog), 6u); // Normal, Alarm, Normal, ...
@@ -218,8 +219,29 @@ TEST(CliRecord, RecordsEveryFrameAndEndsCleanlyOnSigterm)
 TEST(CliRecord, ABadPortGivesTheComponentsMessage)
 {
     TempDir dir;
-    const CliRun r = Cli("record --port " + (dir / "nothing").string() + " --log-dir " + dir.str());
+    const CliRun r = Cli("record --port " + (dir / "nothing") + " --log-dir " + dir.path().string());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.out.find("Specified device not found (" + (dir / "nothing").string() + ")."), std::string::npos)
+    EXPECT_NE(r.out.find("Specified device not found (" + (dir / "nothing") + ")."), std::string::npos)
         << r.out;
+}
+
+TEST(CliSimulate, WritesToADeviceAtTheDetectorsLineRate)
+{
+    int master = -1, slave = -1;
+    char name[256];
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    const CliRun r = Cli(std::string("simulate --port ") + name + " --frames 20 --fps 143");
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    std::string bytes(4096, '\0');
+    const ssize_t n = ::read(master, bytes.data(), bytes.size());
+    EXPECT_EQ(n, 20 * 25);
+    TSerTermios2 t;
+    ASSERT_EQ(GetTermios2(slave, t), 0);
+    const TSerLineState line = DescribeTermios2(t);
+    EXPECT_EQ(line.Baudrate, 35710u);
+    EXPECT_EQ(line.Databits, 8);
+    EXPECT_EQ(line.Parity, 'N');
+    EXPECT_TRUE(line.Raw);
+    ::close(master);
+    ::close(slave);
 }

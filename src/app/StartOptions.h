@@ -1,0 +1,36 @@
+#pragma once
+// What the command line decides for a run. Parsed in one place, so that
+// later options join here.
+
+#include "settings/Paths.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <string>
+
+namespace glowkite {
+
+struct TStartOptions {
+    PathOverrides Paths; // --ini FILE, --log-dir DIR
+    // --port DEVICE: record from this port from the start.
+    std::string Port;
+    // --demo: record from the built-in simulated detector.
+    bool Demo = false;
+    // A stored day file to replay at start (what "open with" passes), as an
+    // absolute path; empty for none.
+    std::string DayFile;
+};
+
+// Where a demo writes its files unless --log-dir says otherwise: beside the
+// real LOG folder, so simulated days never mix with recorded ones.
+std::string DemoLogDir(const std::string &logDir);
+
+// glowkite [--ini FILE] [--log-dir DIR] [--port DEVICE | --demo] [DAYFILE].
+// Without a value the program finds its files itself (beside the program when that folder is writable, else in
+// the user's folders). On a bad command line: no value, and error says why
+// (with the usage text); on --help: no value and error holds the usage text.
+std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QString &error);
+
+} // namespace glowkite

@@ -1,0 +1,839 @@
+#include "app/UGlowKite.h"
+
+#include "app/Export.h"
+#include "app/LogSetup.h"
+
+#include "app/ChartAdapter.h"
+#include "app/Cp1252.h"
+#include "app/GuiSupport.h"
+#include "app/KeyPreview.h"
+#include "app/TextLinesModel.h"
+#include "logging/UProgres.h"
+#include "portcfg/UCom.h"
+#include "serial/SerComm.h"
+#include "settings/IniFile.h"
+#include "settings/UOption.h"
+
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDate>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTextCharFormat>
+#include <QTimer>
+
+#include <fstream>
+#include <stdexcept>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+#include <filesystem>
+#include <stdexcept>
+
+namespace glowkite {
+
+namespace {
+
+constexpr int HeadingPointSize = 10;
+
+QLabel *Heading(const QString &text, const char *name, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFont(UiFont(HeadingPointSize, true));
+    // A narrow pane cuts the heading off rather than growing the window.
+    label->setMinimumWidth(1);
+    return label;
+}
+
+} // namespace
+
+TForm_GlowKite::TForm_GlowKite(const ProgramPaths &paths, QWidget *parent)
+    : QMainWindow(parent), paths_(paths), decoder_(*this, &StatusLog), receiver_(decoder_, &DataLog, *this),
+      warningNotice_(this, TNoticeBox::Warning), errorNotice_(this, TNoticeBox::Error)
+{
+    setObjectName(QStringLiteral("Form_GlowKite"));
+    setWindowTitle(QStringLiteral("GlowKite Protokoll"));
+    setFont(UiFont(8));
+    resize(678, 619);
+    countTimer_ = new QTimer(this);
+    countTimer_->setSingleShot(true);
+    countTimer_->setInterval(TTextLinesModel::PublishIntervalMs);
+    connect(countTimer_, &QTimer::timeout, this, [this] {
+        if (lblWerteAnz_->text() != pendingCount_) {
+            lblWerteAnz_->setText(pendingCount_);
+            countTimer_->start();
+        }
+    });
+    BuildMenu();
+    BuildLayout();
+    BuildStatusBar();
+    FormCreate();
+}
+
+TForm_GlowKite::~TForm_GlowKite() = default;
+
+template <class Sender, class Signal>
+void TForm_GlowKite::Connect(Sender *sender, Signal signal, void (TForm_GlowKite::*handler)())
+{
+    connect(sender, signal, this, [this, handler] { Guarded(this, [this, handler] { (this->*handler)(); }); });
+}
+
+void TForm_GlowKite::BuildMenu()
+{
+    auto action = [this](const char *name, const QString &caption, void (TForm_GlowKite::*handler)()) {
+        auto *a = new QAction(caption, this);
+        a->setObjectName(QString::fromLatin1(name));
+        Connect(a, &QAction::triggered, handler);
+        return a;
+    };
+    act_SaveChart_ =
+        action("act_SaveChart", QStringLiteral("Diagramm speichern..."), &TForm_GlowKite::act_SaveChartExecute);
+    act_ExportData_ =
+        action("act_ExportData", QStringLiteral("Daten exportieren..."), &TForm_GlowKite::act_ExportDataExecute);
+    act_Exit_ = action("act_Exit", QStringLiteral("&Beenden"), &TForm_GlowKite::act_ExitExecute);
+    act_Option_ = action("act_Option", QStringLiteral("&Optionen"), &TForm_GlowKite::act_OptionExecute);
+    act_Start_ = action("act_Start", QStringLiteral("&Start"), &TForm_GlowKite::act_StartExecute);
+    act_Stopp_ = action("act_Stopp", QStringLiteral("S&topp"), &TForm_GlowKite::act_StoppExecute);
+    act_Port_ = action("act_Port", QStringLiteral("Sch&nittstelle"), &TForm_GlowKite::act_PortExecute);
+    act_About_ = action("act_About", QStringLiteral("&Info"), &TForm_GlowKite::act_AboutExecute);
+
+    QMenuBar *bar = menuBar();
+    QMenu *file = bar->addMenu(QStringLiteral("&Datei"));
+    file->addAction(act_SaveChart_);
+    file->addAction(act_ExportData_);
+    file->addSeparator();
+    file->addAction(act_Exit_);
+    bar->addMenu(QStringLiteral("&Projekt"))->addAction(act_Option_);
+    QMenu *start = bar->addMenu(QStringLiteral("&Start"));
+    start->addAction(act_Start_);
+    start->addAction(act_Stopp_);
+    start->addSeparator();
+    start->addAction(act_Port_);
+    bar->addMenu(QStringLiteral("&Hilfe"))->addAction(act_About_);
+}
+
+void TForm_GlowKite::BuildLayout()
+{
+    chartSplitter_ = new QSplitter(Qt::Vertical, this);
+    chartSplitter_->setObjectName(QStringLiteral("Splitter_Chart"));
+    chartSplitter_->setHandleWidth(3);
+    chartSplitter_->setChildrenCollapsible(false);
+    setCentralWidget(chartSplitter_);
+
+    chart_ = std::make_unique<TChartAdapter>(chartSplitter_);
+    QWidget *chart = chart_->Widget();
+    chartSplitter_->addWidget(chart);
+
+    // The protocol in force, inside the chart at its top left.
+    auto *protocolBox = new QWidget(chart);
+    auto *protocolRow = new QHBoxLayout(protocolBox);
+    protocolRow->setContentsMargins(8, 4, 0, 0);
+    auto *protocolCaption = new QLabel(QStringLiteral("Protokoll:"), protocolBox);
+    protocolCaption->setObjectName(QStringLiteral("lbl_ProtocolCaption"));
+    lblProtocol_ = new QLabel(protocolBox);
+    lblProtocol_->setObjectName(QStringLiteral("lbl_protocol"));
+    QFont bold = font();
+    bold.setBold(true);
+    lblProtocol_->setFont(bold);
+    QPalette hotLight = lblProtocol_->palette();
+    hotLight.setColor(QPalette::WindowText, hotLight.color(QPalette::Link));
+    lblProtocol_->setPalette(hotLight);
+    lblProtocol_->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("glowkite +")));
+    protocolRow->addWidget(protocolCaption);
+    protocolRow->addWidget(lblProtocol_);
+    protocolBox->adjustSize();
+
+    paneSplitter_ = new QSplitter(Qt::Horizontal, chartSplitter_);
+    paneSplitter_->setObjectName(QStringLiteral("Splitter_Panes"));
+    paneSplitter_->setHandleWidth(3);
+    paneSplitter_->setChildrenCollapsible(false);
+    chartSplitter_->addWidget(paneSplitter_);
+    // The chart keeps its height when the window grows; the panes take the rest.
+    chartSplitter_->setStretchFactor(0, 0);
+    chartSplitter_->setStretchFactor(1, 1);
+
+    // Placed, not laid out: like a panel, it cuts off what does not fit
+    // instead of forcing the window to grow.
+    pnlControl_ = new QWidget(paneSplitter_);
+    pnlControl_->setObjectName(QStringLiteral("pnl_Control"));
+    btnClear_ = Place(new QPushButton(QStringLiteral("Graph l\u00f6schen"), pnlControl_), "btn_Clear", 8, 8,
+                      209, 25);
+    Connect(btnClear_, &QPushButton::clicked, &TForm_GlowKite::btn_ClearClick);
+    monthCalendar_ = new QCalendarWidget(pnlControl_);
+    monthCalendar_->setObjectName(QStringLiteral("MonthCalendar"));
+    monthCalendar_->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    monthCalendar_->setGeometry(QRect(QPoint(8, 41), QSize(209, monthCalendar_->sizeHint().height())));
+    pnlControl_->setMinimumWidth(1);
+
+    panel1_ = new QWidget(paneSplitter_);
+    panel1_->setObjectName(QStringLiteral("Panel1"));
+    auto *statusColumn = new QVBoxLayout(panel1_);
+    statusColumn->setContentsMargins(0, 0, 0, 0);
+    statusColumn->setSpacing(2);
+    statusColumn->addWidget(Heading(QStringLiteral("   Verlauf"), "lbl_Verlauf", panel1_));
+    memStatus_ = new TTextPane(panel1_);
+    memStatus_->setObjectName(QStringLiteral("mem_Status"));
+    statusColumn->addWidget(memStatus_, 1);
+
+    pnlData_ = new QWidget(paneSplitter_);
+    pnlData_->setObjectName(QStringLiteral("pnl_Data"));
+    auto *dataColumn = new QVBoxLayout(pnlData_);
+    dataColumn->setContentsMargins(0, 0, 0, 0);
+    dataColumn->setSpacing(2);
+    lblWerteAnz_ = Heading(QStringLiteral("  Anzahl der Messwerte: 0"), "lbl_WerteAnz", pnlData_);
+    dataColumn->addWidget(lblWerteAnz_);
+    memHex_ = new TTextPane(pnlData_);
+    memHex_->setObjectName(QStringLiteral("mem_HEX"));
+    dataColumn->addWidget(memHex_, 1);
+
+    paneSplitter_->addWidget(pnlControl_);
+    paneSplitter_->addWidget(panel1_);
+    paneSplitter_->addWidget(pnlData_);
+    paneSplitter_->setStretchFactor(0, 0);
+    paneSplitter_->setStretchFactor(1, 0);
+    paneSplitter_->setStretchFactor(2, 1);
+    ApplySplitterSizes();
+}
+
+void TForm_GlowKite::BuildStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    static constexpr std::array<int, 6> widths{70, 50, 70, 50, 50, 50};
+    const std::array<QString, 6> texts{QStringLiteral("getrennt"), QStringLiteral("COM1"),
+                                       QStringLiteral("glowKite"), QStringLiteral("Status"), QString(),
+                                       QString()};
+    for (std::size_t i = 0; i < panels_.size(); ++i) {
+        auto *panel = new QLabel(texts[i], bar);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFixedWidth(widths[i]);
+        bar->addWidget(panel);
+        panels_[i] = panel;
+    }
+}
+
+void TForm_GlowKite::FormCreate()
+{
+    decoder_.LastStatus = 255;
+    decoder_.AllData2Chart = true;
+    decoder_.GlowkiteVersion = false;
+
+    ExeDir = QCoreApplication::applicationDirPath().toStdString() + "/";
+
+    // All lines come stamped already (lsNone), so the writers add nothing.
+    SetupStatusLog(StatusLog, paths_.LogDir);
+    SetupDataLog(DataLog, paths_.LogDir);
+
+    monthCalendar_->setSelectedDate(QDate::currentDate());
+    ConnectNavigationAndReplay();
+    UpdateBoldDays();
+
+    decoder_.xPosActive = false;
+    decoder_.yPosActive = false;
+    decoder_.Gain = false;
+    decoder_.Intervall = 60;
+
+    ReadIni();
+
+    receiver_.CurrentDay = DateTimeText(SystemClock()).substr(0, 10);
+
+    ClearData();
+    UpDateGraph();
+    ShowProtocol();
+}
+
+void TForm_GlowKite::ShowProtocol()
+{
+    lblProtocol_->setText(decoder_.GlowkiteVersion ? QStringLiteral("glowkite") : QStringLiteral("glowkite +"));
+}
+
+void TForm_GlowKite::ProtocolSwitched(std::string_view message)
+{
+    // Reception goes on while the warning is open; a later switch updates it.
+    warningNotice_.Show(MessageText(message));
+}
+
+void TForm_GlowKite::FrameFailed(std::string_view message)
+{
+    AppendStatusLine(DateTimeText(SystemClock()) + "  Speichern fehlgeschlagen: " + std::string(message));
+    errorNotice_.Show(MessageText(message));
+}
+
+void TForm_GlowKite::FramesResumed(std::int64_t dropped)
+{
+    AppendStatusLine(DateTimeText(SystemClock()) + "  Speichern wieder m\xF6glich, " + std::to_string(dropped) +
+                     " Messwerte nicht gespeichert");
+}
+
+void TForm_GlowKite::ClearData()
+{
+    decoder_.ClearData();
+}
+
+void TForm_GlowKite::UpDateGraph()
+{
+    decoder_.UpDateGraph();
+}
+
+QString TForm_GlowKite::PanelText(int panel) const
+{
+    return panels_.at(static_cast<std::size_t>(panel))->text();
+}
+
+void TForm_GlowKite::SetPanelText(int panel, const QString &text)
+{
+    panels_.at(static_cast<std::size_t>(panel))->setText(text);
+}
+
+int TForm_GlowKite::ChartHeight() const
+{
+    return shown_ ? chart_->Widget()->height() : chartHeight_;
+}
+
+int TForm_GlowKite::Panel1Width() const
+{
+    return shown_ ? panel1_->width() : panel1Width_;
+}
+
+void TForm_GlowKite::ApplyWindowBounds(const QRect &outer)
+{
+    // The stored size is the outer size, but resize() sets the inner one;
+    // the frame is known only once the window is on screen, so showing the
+    // window applies the bounds once more.
+    outerBounds_ = outer;
+    const QSize frameExtra = frameGeometry().size() - size();
+    move(outer.topLeft());
+    resize(outer.size() - frameExtra);
+}
+
+void TForm_GlowKite::ApplySplitterSizes()
+{
+    const int handle = chartSplitter_->handleWidth();
+    const int total = chartSplitter_->height();
+    chartSplitter_->setSizes({chartHeight_, std::max(1, total - chartHeight_ - handle)});
+    const int paneTotal = paneSplitter_->width();
+    const int control = pnlControl_->isVisible() && shown_ ? pnlControl_->width() : 225;
+    paneSplitter_->setSizes(
+        {control, panel1Width_, std::max(1, paneTotal - control - panel1Width_ - 2 * handle)});
+}
+
+void TForm_GlowKite::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (shown_)
+        return;
+    // The splitters know their room only once the window is laid out.
+    QTimer::singleShot(0, this, [this] {
+        ApplySplitterSizes();
+        if (frameGeometry() != outerBounds_)
+            ApplyWindowBounds(outerBounds_);
+        shown_ = true;
+    });
+}
+
+void TForm_GlowKite::ReadIni()
+{
+    TIniFile ini(paths_.IniFile);
+    const int left = ini.ReadInteger("Window", "Main.Left", 0);
+    const int top = ini.ReadInteger("Window", "Main.Top", 0);
+    const int width = ini.ReadInteger("Window", "Main.With", 640);
+    const int height = ini.ReadInteger("Window", "Main.Heigth", 480);
+    ApplyWindowBounds(QRect(left, top, width, height));
+    chartHeight_ = ini.ReadInteger("Window", "Chart.Heigth", 300);
+    panel1Width_ = ini.ReadInteger("Window", "Panel1.With", 230);
+    ApplySplitterSizes();
+    decoder_.AllData2Chart = ini.ReadBool("Parameter", "AllData2Chart", true);
+    decoder_.GlowkiteVersion = ini.ReadBool("Parameter", "GlowkiteVersion", false);
+    decoder_.Intervall = ini.ReadInteger("Parameter", "Intervall", 60);
+    decoder_.xPosActive = ini.ReadBool("Graph", "xPosActive", false);
+    decoder_.yPosActive = ini.ReadBool("Graph", "yPosActive", false);
+    decoder_.Gain = ini.ReadBool("Graph", "Gain", false);
+}
+
+void TForm_GlowKite::WriteIni()
+{
+    TIniFile ini(paths_.IniFile);
+    const QRect bounds = frameGeometry();
+    ini.WriteInteger("Window", "Main.Left", bounds.left());
+    ini.WriteInteger("Window", "Main.Top", bounds.top());
+    ini.WriteInteger("Window", "Main.With", bounds.width());
+    ini.WriteInteger("Window", "Main.Heigth", bounds.height());
+    ini.WriteInteger("Window", "Chart.Heigth", ChartHeight());
+    ini.WriteInteger("Window", "Panel1.With", Panel1Width());
+    ini.WriteBool("Parameter", "AllData2Chart", decoder_.AllData2Chart);
+    ini.WriteBool("Parameter", "GlowkiteVersion", decoder_.GlowkiteVersion);
+    ini.WriteInteger("Parameter", "Intervall", decoder_.Intervall);
+    ini.WriteBool("Graph", "xPosActive", decoder_.xPosActive);
+    ini.WriteBool("Graph", "yPosActive", decoder_.yPosActive);
+    ini.WriteBool("Graph", "Gain", decoder_.Gain);
+}
+
+void TForm_GlowKite::closeEvent(QCloseEvent *event)
+{
+    // A settings file that cannot be written is reported; the window still
+    // closes, since keeping it open would not make the file writable.
+    Guarded(this, [this] { WriteIni(); });
+    event->accept();
+}
+
+void TForm_GlowKite::act_ExitExecute()
+{
+    close();
+}
+
+void TForm_GlowKite::act_OptionExecute()
+{
+    TFOption *dlg = dialogs_.FOption;
+    if (!dlg)
+        throw std::logic_error("options dialog not created");
+    dlg->cb_XPos->setChecked(decoder_.xPosActive);
+    dlg->cb_YPos->setChecked(decoder_.yPosActive);
+    dlg->cb_Gain->setChecked(decoder_.Gain);
+    if (const int index = IntervallIndex(decoder_.Intervall); index >= 0)
+        dlg->cbx_Intervall->setCurrentIndex(index);
+    dlg->cb_DataSelection->setChecked(!decoder_.AllData2Chart);
+    dlg->cb_Version->setChecked(decoder_.GlowkiteVersion);
+    if (dlg->exec() != QDialog::Accepted)
+        return;
+    decoder_.AllData2Chart = !dlg->cb_DataSelection->isChecked();
+    decoder_.GlowkiteVersion = dlg->cb_Version->isChecked();
+    ShowProtocol();
+    decoder_.xPosActive = dlg->cb_XPos->isChecked();
+    decoder_.yPosActive = dlg->cb_YPos->isChecked();
+    decoder_.Gain = dlg->cb_Gain->isChecked();
+    decoder_.Intervall = IntervallItems.at(static_cast<std::size_t>(dlg->cbx_Intervall->currentIndex()));
+    UpDateGraph();
+}
+
+void TForm_GlowKite::act_AboutExecute()
+{
+    QDialog *box = dialogs_.AboutBox;
+    if (!box)
+        throw std::logic_error("about box not created");
+    box->exec();
+}
+
+namespace {
+// The chart's points as the export reads them.
+class ChartPoints : public IPointSource {
+public:
+    explicit ChartPoints(const TChartAdapter &chart) : chart_(chart) {}
+    int PointCount(TSeries s) const override { return chart_.Count(s); }
+    double PointValue(TSeries s, int i) const override { return chart_.Value(s, i); }
+    std::string_view PointLabel(TSeries s, int i) const override { return chart_.Label(s, i); }
+    TColor PointColor(TSeries s, int i) const override { return chart_.Color(s, i); }
+
+private:
+    const TChartAdapter &chart_;
+};
+
+const QString CsvFilter = QStringLiteral("CSV (*.csv)");
+const QString CsvExcelFilter = QStringLiteral("CSV f\u00fcr Excel, Semikolon und Dezimalkomma (*.csv)");
+} // namespace
+
+void TForm_GlowKite::SaveChart(const QString &fileName)
+{
+    if (!chart_->SaveImage(fileName))
+        throw std::runtime_error("Cannot write " + fileName.toStdString());
+}
+
+void TForm_GlowKite::ExportData(const QString &fileName, bool excel)
+{
+    std::ofstream out(fileName.toStdString(), std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw std::runtime_error("Cannot create " + fileName.toStdString());
+    ExportPointsCsv(ChartPoints(*chart_), out, excel ? CsvExcelGerman : TCsvStyle{});
+    out.close();
+    if (!out)
+        throw std::runtime_error("Cannot write " + fileName.toStdString());
+}
+
+void TForm_GlowKite::act_SaveChartExecute()
+{
+    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Diagramm speichern"), QString(),
+                                                      QStringLiteral("PNG-Bild (*.png);;PDF-Dokument (*.pdf)"));
+    if (!name.isEmpty())
+        SaveChart(name);
+}
+
+void TForm_GlowKite::act_ExportDataExecute()
+{
+    QString filter = CsvFilter;
+    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Daten exportieren"), QString(),
+                                                      CsvFilter + QStringLiteral(";;") + CsvExcelFilter, &filter);
+    if (!name.isEmpty())
+        ExportData(name, filter == CsvExcelFilter);
+}
+
+void TForm_GlowKite::SetDialogs(const TDialogs &dialogs)
+{
+    dialogs_ = dialogs;
+    recording_.reset(); // detaches from the old port dialog's component
+    if (!dialogs_.FComCfg)
+        return;
+    TSerComm &comm = dialogs_.FComCfg->SerialComm();
+    // Errors raised while the port's events are handled must not wait for a
+    // click: reception goes on.
+    comm.ExceptionDisplay = [this](std::exception_ptr e) { errorNotice_.Show(MessageText(ExceptionMessage(e))); };
+    recording_ = std::make_unique<TRecording>(comm, receiver_, *this);
+    if (!retryTimer_) {
+        retryTimer_ = new QTimer(this);
+        retryTimer_->setInterval(250);
+        connect(retryTimer_, &QTimer::timeout, this, [this] {
+            if (recording_)
+                Guarded(this, [this] { recording_->Tick(); });
+        });
+    }
+}
+
+void TForm_GlowKite::act_StartExecute()
+{
+    if (recording_)
+        recording_->Start(); // an open failure raises and leaves the state as it was
+}
+
+void TForm_GlowKite::act_StoppExecute()
+{
+    if (recording_)
+        recording_->Stop();
+    else
+        RecordingStateChanged(TRecordingState::Stopped);
+}
+
+void TForm_GlowKite::act_PortExecute()
+{
+    TFComCfg *dialog = dialogs_.FComCfg;
+    if (!dialog)
+        return;
+    // A running recording (or the wait for a lost port) is stopped first and
+    // not restarted: the user starts it again.
+    if (recording_->State() != TRecordingState::Stopped)
+        act_StoppExecute();
+    dialog->LoadFromComm();
+    dialog->setWindowTitle(QStringLiteral("Konfiguration glowkite Schnittstelle"));
+    if (dialog->exec() != QDialog::Accepted)
+        return;
+    dialog->ApplyToComm();
+    SetPanelText(1, MessageText(dialog->SerialComm().DeviceName()));
+    SetPanelText(2, MessageText(dialog->SettingsText()));
+}
+
+void TForm_GlowKite::RecordingStateChanged(TRecordingState state)
+{
+    const bool stopped = state == TRecordingState::Stopped;
+    act_Start_->setEnabled(stopped);
+    act_Stopp_->setEnabled(!stopped);
+    act_Port_->setEnabled(stopped);
+    switch (state) {
+    case TRecordingState::Recording:
+        SetPanelText(0, QStringLiteral("verbunden"));
+        if (retryTimer_ && retryTimer_->isActive()) {
+            // Back after a loss: the notice, if still open, says so.
+            retryTimer_->stop();
+            SetPanelText(3, QStringLiteral("Status"));
+            panels_[3]->setToolTip({});
+            if (errorNotice_.IsVisible())
+                errorNotice_.Show(MessageText(lastConnectionNote_));
+        }
+        break;
+    case TRecordingState::WaitingForPort:
+        // Never "verbunden" while nothing can arrive.
+        SetPanelText(0, QStringLiteral("getrennt"));
+        SetPanelText(3, QStringLiteral("wartet"));
+        panels_[3]->setToolTip(MessageText(lastConnectionNote_));
+        errorNotice_.Show(MessageText(lastConnectionNote_));
+        if (retryTimer_)
+            retryTimer_->start();
+        break;
+    case TRecordingState::Stopped:
+        if (retryTimer_)
+            retryTimer_->stop();
+        SetPanelText(0, QStringLiteral("getrennt"));
+        SetPanelText(3, QStringLiteral(" Status"));
+        panels_[3]->setToolTip({});
+        break;
+    }
+}
+
+void TForm_GlowKite::ConnectionNote(std::string_view line)
+{
+    lastConnectionNote_.assign(line);
+    AppendStatusLine(line);
+}
+
+void TForm_GlowKite::btn_ClearClick()
+{
+    ClearData();
+}
+
+void TForm_GlowKite::AppendPoint(TSeries s, double value, std::string_view label, TColor color)
+{
+    chart_->Append(s, value, label, color);
+}
+
+void TForm_GlowKite::ClearSeries()
+{
+    chart_->Clear();
+}
+
+int TForm_GlowKite::PointCount(TSeries s) const
+{
+    return chart_->Count(s);
+}
+
+void TForm_GlowKite::SetSeriesVisible(TSeries s, bool visible)
+{
+    chart_->SetVisible(s, visible);
+}
+
+void TForm_GlowKite::UndoZoom()
+{
+    chart_->UndoZoom();
+}
+
+void TForm_GlowKite::AppendStatusLine(std::string_view line)
+{
+    memStatus_->AddLine(line);
+}
+
+void TForm_GlowKite::AppendHexLine(std::string_view line)
+{
+    memHex_->AddLine(line);
+}
+
+void TForm_GlowKite::ClearPanes()
+{
+    memHex_->Clear();
+    memStatus_->Clear();
+}
+
+void TForm_GlowKite::ReplaceHexLines(TLineStore &&lines)
+{
+    memHex_->Lines().ReplaceAll(std::move(lines));
+}
+
+void TForm_GlowKite::SetCountText(std::string_view text)
+{
+    // A new count each frame would lay the data pane out again 143 times a
+    // second; the label follows at the display rate instead. A single change
+    // shows at once; in a burst the last text is shown at the end.
+    pendingCount_ = FromCp1252(text);
+    if (countTimer_->isActive())
+        return;
+    lblWerteAnz_->setText(pendingCount_);
+    countTimer_->start();
+}
+
+void TForm_GlowKite::ConnectNavigationAndReplay()
+{
+    new TKeyPreview(this, [this](int key) { Guarded(this, [this, key] { FormKeyDown(key); }); });
+    Connect(chart_.get(), &TChartAdapter::zoomed, &TForm_GlowKite::cht_DataZoom);
+    connect(chart_.get(), &TChartAdapter::doubleClicked, this,
+            [this](QPointF pos) { Guarded(this, [this, pos] { cht_DataDblClick(pos); }); });
+    Connect(monthCalendar_, &QCalendarWidget::currentPageChanged, &TForm_GlowKite::UpdateBoldDays);
+    // activated: a double click on a day, or Enter on the selected day.
+    Connect(monthCalendar_, &QCalendarWidget::activated, &TForm_GlowKite::MonthCalendarDblClick);
+    Connect(memStatus_, &TTextPane::lineDoubleClicked, &TForm_GlowKite::mem_StatusDblClick);
+}
+
+void TForm_GlowKite::FormKeyDown(int Key)
+{
+    switch (Key) {
+    case Qt::Key_Escape: chart_->UndoZoom(); break;
+    case Qt::Key_F1:
+    case Qt::Key_F2: {
+        const TAxisRange r = chart_->Range(TChartAxis::Bottom);
+        ScrollChart(Key == Qt::Key_F1 ? TScrollDirection::Backward : TScrollDirection::Forward,
+                    (r.max - r.min) / 10.0);
+        break;
+    }
+    case Qt::Key_F3: ZoomChart(false); break;
+    case Qt::Key_F4: ZoomChart(true); break;
+    default: break;
+    }
+}
+
+void TForm_GlowKite::ScrollChart(TScrollDirection direction, double offset)
+{
+    if (direction == TScrollDirection::Backward)
+        offset = -offset;
+    chart_->Scroll(TChartAxis::Left, 0);
+    chart_->Scroll(TChartAxis::Right, 0);
+    chart_->Scroll(TChartAxis::Bottom, offset);
+    chart_->Scroll(TChartAxis::Top, offset);
+    chart_->SetFocus();
+}
+
+void TForm_GlowKite::ZoomToValues(double from, double to)
+{
+    const QPoint topLeft(qRound(chart_->BottomValueToPixel(from)), qRound(chart_->LeftValueToPixel(LeftAxisRange.max)));
+    const QPoint bottomRight(qRound(chart_->BottomValueToPixel(to)), qRound(chart_->LeftValueToPixel(LeftAxisRange.min)));
+    chart_->ZoomToRect(QRect(topLeft, bottomRight));
+}
+
+void TForm_GlowKite::ZoomChart(bool zoomOut)
+{
+    const TAxisRange r = chart_->Range(TChartAxis::Bottom);
+    if (!(r.max > r.min))
+        return; // nothing to zoom around
+    double d = (r.max - r.min) / 5.0;
+    if (!zoomOut)
+        d = -d;
+    ZoomToValues(r.min - d, r.max + d);
+}
+
+void TForm_GlowKite::ZoomxPos(double x)
+{
+    const TAxisRange r = chart_->Range(TChartAxis::Bottom);
+    if (!(r.max > r.min))
+        return;
+    const double d = (r.max - r.min) / 10.0;
+    ZoomToValues(x - d, x + d);
+}
+
+void TForm_GlowKite::cht_DataDblClick(QPointF pos)
+{
+    ZoomxPos(chart_->PixelToBottomValue(pos.x()));
+}
+
+void TForm_GlowKite::cht_DataZoom()
+{
+    chart_->SetRange(TChartAxis::Left, LeftAxisRange);
+    chart_->SetRange(TChartAxis::Right, RightAxisRange);
+}
+
+std::string TForm_GlowKite::DayFileName(const TDay &day) const
+{
+    return DataLog.FileName(LocalTime{day.year, day.month, day.day, 12, 0, 0, 0});
+}
+
+void TForm_GlowKite::UpdateBoldDays()
+{
+    const auto exists = [this](const TDay &day) {
+        std::error_code ec;
+        return std::filesystem::exists(DayFileName(day), ec);
+    };
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    monthCalendar_->setDateTextFormat(QDate(), QTextCharFormat()); // clears every day
+    const QDate shown(monthCalendar_->yearShown(), monthCalendar_->monthShown(), 1);
+    for (int k = -1; k <= 1; ++k) {
+        const QDate first = shown.addMonths(k);
+        const std::uint32_t mask = MonthCalendarGetMonthInfo(static_cast<unsigned>(first.month()),
+                                                             static_cast<unsigned>(first.year()), exists);
+        for (int d = 1; d <= first.daysInMonth(); ++d)
+            if (mask & (1u << (d - 1)))
+                monthCalendar_->setDateTextFormat(QDate(first.year(), first.month(), d), bold);
+    }
+}
+
+void TForm_GlowKite::FrameHandled()
+{
+    // Looked at once a day: after the first frame of a day its file exists.
+    if (receiver_.CurrentDay == markedDay_)
+        return;
+    const std::optional<TDay> day = DayOfDateText(receiver_.CurrentDay);
+    std::error_code ec;
+    if (!day || !std::filesystem::exists(DayFileName(*day), ec))
+        return;
+    markedDay_ = receiver_.CurrentDay;
+    UpdateBoldDays();
+}
+
+void TForm_GlowKite::MonthCalendarDblClick()
+{
+    const QDate date = monthCalendar_->selectedDate();
+    LoadFromFile(DayFileName(TDay{date.year(), date.month(), date.day()}));
+}
+
+void TForm_GlowKite::OpenDayFile(const std::string &path)
+{
+    if (const std::optional<TDay> day = DayOfFileName(path))
+        monthCalendar_->setSelectedDate(QDate(day->year, day->month, day->day));
+    LoadFromFile(path);
+}
+
+void TForm_GlowKite::LoadFromFile(const std::string &F)
+{
+    // The replay lets the window serve events now and then, a double click
+    // on the calendar among them: that must not start a replay inside this one.
+    if (replaying_)
+        return;
+    replaying_ = true;
+    struct TReplayEnd {
+        TForm_GlowKite &w;
+        ~TReplayEnd()
+        {
+            w.replaying_ = false;
+            w.chart_->SetReplotHeld(false);
+        }
+    } end{*this};
+    // One redraw at the end instead of one per pass of the event loop: a
+    // redraw of a growing million points would take as long as the reading.
+    chart_->SetReplotHeld(true);
+    TDayReplay replay(decoder_, *this);
+    replay.ProgressEvery = ReplayProgressEvery;
+    replay.LoadFromFile(F);
+}
+
+void TForm_GlowKite::mem_StatusDblClick()
+{
+    const int line = memStatus_->CurrentLine();
+    if (line >= 0)
+        ZoomToLabel(memStatus_->Lines().Line(line).substr(0, 19));
+}
+
+void TForm_GlowKite::ZoomToLabel(std::string_view T)
+{
+    const int i = chart_->FindLabel(TSeries::AQ, T);
+    if (i >= 0)
+        ZoomToValues(i - 20, i + 5);
+}
+
+void TForm_GlowKite::Warning(std::string_view message)
+{
+    warningNotice_.Show(MessageText(message));
+}
+
+void TForm_GlowKite::BeginProgress(std::string_view text, std::int64_t maximum)
+{
+    if (TForm_pgb *pgb = dialogs_.Form_pgb) {
+        pgb->lbl_Pgb->setText(MessageText(text));
+        pgb->pgb_Read->setRange(0, static_cast<int>(std::min<std::int64_t>(maximum, INT_MAX)));
+        pgb->pgb_Read->setValue(0);
+        pgb->show();
+    }
+    QCoreApplication::processEvents();
+    lastPump_ = std::chrono::steady_clock::now();
+}
+
+void TForm_GlowKite::Progress(std::int64_t lines)
+{
+    if (TForm_pgb *pgb = dialogs_.Form_pgb)
+        pgb->pgb_Read->setValue(static_cast<int>(std::min<std::int64_t>(lines, pgb->pgb_Read->maximum())));
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastPump_ >= ReplayPumpInterval) {
+        QCoreApplication::processEvents();
+        lastPump_ = std::chrono::steady_clock::now();
+    }
+}
+
+void TForm_GlowKite::EndProgress()
+{
+    if (TForm_pgb *pgb = dialogs_.Form_pgb)
+        pgb->hide();
+}
+
+} // namespace glowkite

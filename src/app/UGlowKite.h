@@ -1,0 +1,241 @@
+#pragma once
+// The main window TForm_GlowKite: chart, status and data panes, month
+// calendar, menu and status bar. It owns the measurement decoding and the
+// two log writers and shows what the decoding produces (IMeasurementView).
+
+#include "app/DayFiles.h"
+#include "app/DayReplay.h"
+#include "app/FrameReceiver.h"
+#include "app/GuiSupport.h"
+#include "app/MeasurementDecoder.h"
+#include "app/MeasurementView.h"
+#include "app/Recording.h"
+#include "logging/LOGFile.h"
+#include "settings/Paths.h"
+
+#include <QMainWindow>
+#include <QPointF>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCalendarWidget;
+class QDialog;
+class QLabel;
+class QPushButton;
+class QSplitter;
+class QTimer;
+
+namespace glowkite {
+
+class TChartAdapter;
+class TTextPane;
+class TFComCfg;
+class TFOption;
+class TForm_pgb;
+
+// The dialogs that the program block creates after the main window; they
+// live hidden until the program ends.
+struct TDialogs {
+    TFComCfg *FComCfg = nullptr; // owns the serial component
+    TFOption *FOption = nullptr;
+    TForm_pgb *Form_pgb = nullptr;
+    QDialog *AboutBox = nullptr;
+};
+
+// IReplayEvents includes IFrameEvents: the replay reports protocol switches
+// as reception does.
+class TForm_GlowKite : public QMainWindow,
+                       public IMeasurementView,
+                       public IReplayEvents,
+                       public IRecordingEvents {
+    Q_OBJECT
+public:
+    explicit TForm_GlowKite(const ProgramPaths &paths, QWidget *parent = nullptr);
+    ~TForm_GlowKite() override;
+
+    // Takes the dialogs; the port dialog's serial component becomes the
+    // port of the recordings.
+    void SetDialogs(const TDialogs &dialogs);
+    // The recording control (exists once the port dialog is set).
+    TRecording *Recording() { return recording_.get(); }
+
+    // The measurement state and the six display settings.
+    TMeasurementDecoder &Decoder() { return decoder_; }
+    TChartAdapter &Chart() { return *chart_; }
+    TTextPane &mem_HEX() { return *memHex_; }
+    TTextPane &mem_Status() { return *memStatus_; }
+    QCalendarWidget &MonthCalendar() { return *monthCalendar_; }
+    QString PanelText(int panel) const;
+    void SetPanelText(int panel, const QString &text);
+
+    std::string ExeDir;
+    TLogFile StatusLog;
+    TLogFile DataLog;
+
+    // The frame receiver (it keeps CurrentDay, the day shown).
+    TFrameReceiver &Receiver() { return receiver_; }
+
+    // The non-blocking boxes: protocol switches, and errors while frames are
+    // handled.
+    TNoticeBox &WarningNotice() { return warningNotice_; }
+    TNoticeBox &ErrorNotice() { return errorNotice_; }
+
+    void ShowProtocol() override;
+    void ClearData();
+    void UpDateGraph();
+    void ReadIni();
+    void WriteIni();
+
+    // The chart height and the status pane width as the window has them
+    // (or will have them once shown).
+    int ChartHeight() const;
+    int Panel1Width() const;
+
+    // IMeasurementView
+    void AppendPoint(TSeries s, double value, std::string_view label, TColor color) override;
+    void ClearSeries() override;
+    int PointCount(TSeries s) const override;
+    void SetSeriesVisible(TSeries s, bool visible) override;
+    void UndoZoom() override;
+    void AppendStatusLine(std::string_view line) override;
+    void AppendHexLine(std::string_view line) override;
+    void ClearPanes() override;
+    void ReplaceHexLines(TLineStore &&lines) override;
+    void SetCountText(std::string_view text) override;
+
+    // IFrameEvents
+    void ProtocolSwitched(std::string_view message) override;
+    void FrameFailed(std::string_view message) override;
+    void FramesResumed(std::int64_t dropped) override;
+
+    // IRecordingEvents
+    void RecordingStateChanged(TRecordingState state) override;
+    void ConnectionNote(std::string_view line) override;
+
+    // The chart as shown, as PNG or PDF (by the name's ending); the shown
+    // points as CSV (the same rows as glowkite-cli export --points). Raise
+    // an error naming the file when it cannot be written.
+    void SaveChart(const QString &fileName);
+    void ExportData(const QString &fileName, bool excel = false);
+
+    // Chart navigation. Keys are Qt key codes; the modifiers do not count.
+    enum class TScrollDirection { Backward, Forward };
+    void FormKeyDown(int Key);
+    void ScrollChart(TScrollDirection direction, double offset);
+    void ZoomChart(bool zoomOut);
+    void ZoomxPos(double x);
+    // pos: where the chart was double-clicked, in its pixels.
+    void cht_DataDblClick(QPointF pos);
+    void cht_DataZoom();
+
+    // Day replay and calendar. Day files are those of DataLog, in its folder.
+    std::string DayFileName(const TDay &day) const;
+    // Marks the days with a day file in bold, for the month shown and the
+    // neighbouring months the calendar shows in part.
+    void UpdateBoldDays();
+    void MonthCalendarDblClick();
+    // Replays the file F (a second replay does not start while one runs).
+    void LoadFromFile(const std::string &F);
+    // Replays a day file named on the command line, with the calendar set to
+    // its day, as a double click on that day would.
+    void OpenDayFile(const std::string &path);
+    bool Replaying() const { return replaying_; }
+    void mem_StatusDblClick();
+    void ZoomToLabel(std::string_view T);
+    // How often a replay lets the window repaint and serve waiting events
+    // (received frames among them), and how many lines pass between two
+    // looks at the clock.
+    std::chrono::milliseconds ReplayPumpInterval{50};
+    std::int64_t ReplayProgressEvery = 1024;
+
+    // IReplayEvents
+    void Warning(std::string_view message) override;
+    void BeginProgress(std::string_view text, std::int64_t maximum) override;
+    void Progress(std::int64_t lines) override;
+    void EndProgress() override;
+    void FrameHandled() override;
+
+public slots:
+    void act_SaveChartExecute();
+    void act_ExportDataExecute();
+    void act_ExitExecute();
+    void act_OptionExecute();
+    void act_AboutExecute();
+    // Recording and the port dialog are filled in with the frame receiver.
+    void act_StartExecute();
+    void act_StoppExecute();
+    void act_PortExecute();
+    void btn_ClearClick();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void BuildMenu();
+    void BuildLayout();
+    void BuildStatusBar();
+    void FormCreate();
+    // Runs a handler as a GUI entry point (errors shown in a box).
+    template <class Sender, class Signal>
+    void Connect(Sender *sender, Signal signal, void (TForm_GlowKite::*handler)());
+    void ApplyWindowBounds(const QRect &outer);
+    void ApplySplitterSizes();
+
+    // Chart navigation and day replay.
+    void ConnectNavigationAndReplay();
+    // Zooms the chart to the bottom-axis values from..to over the left
+    // axis's fixed range, through whole pixels as a mouse zoom would.
+    void ZoomToValues(double from, double to);
+
+    ProgramPaths paths_;
+    TDialogs dialogs_;
+    TMeasurementDecoder decoder_;
+    TFrameReceiver receiver_;
+    TNoticeBox warningNotice_;
+    TNoticeBox errorNotice_;
+    std::unique_ptr<TRecording> recording_;
+    QTimer *retryTimer_ = nullptr; // drives the reconnect while waiting for a lost port
+    std::string lastConnectionNote_;
+    QTimer *countTimer_ = nullptr; // keeps lbl_WerteAnz at the display rate
+    QString pendingCount_;
+
+    QAction *act_SaveChart_ = nullptr;
+    QAction *act_ExportData_ = nullptr;
+    QAction *act_Exit_ = nullptr;
+    QAction *act_Option_ = nullptr;
+    QAction *act_Start_ = nullptr;
+    QAction *act_Stopp_ = nullptr;
+    QAction *act_Port_ = nullptr;
+    QAction *act_About_ = nullptr;
+
+    QSplitter *chartSplitter_ = nullptr;
+    QSplitter *paneSplitter_ = nullptr;
+    std::unique_ptr<TChartAdapter> chart_;
+    QLabel *lblProtocol_ = nullptr;
+    QWidget *pnlControl_ = nullptr;
+    QPushButton *btnClear_ = nullptr;
+    QCalendarWidget *monthCalendar_ = nullptr;
+    QWidget *panel1_ = nullptr;
+    TTextPane *memStatus_ = nullptr;
+    QWidget *pnlData_ = nullptr;
+    QLabel *lblWerteAnz_ = nullptr;
+    TTextPane *memHex_ = nullptr;
+    std::array<QLabel *, 6> panels_{};
+
+    QRect outerBounds_;
+    int chartHeight_ = 300;
+    int panel1Width_ = 230;
+    bool shown_ = false;
+
+    bool replaying_ = false;
+    std::chrono::steady_clock::time_point lastPump_{};
+    std::string markedDay_; // the day whose file the calendar knows exists
+};
+
+} // namespace glowkite

@@ -1,0 +1,213 @@
+// The whole road of a frame, offscreen: the simulated detector on a
+// pseudo-terminal, the program's serial component, the window, its files.
+#include "app/ChartAdapter.h"
+#include "app/FrameReceiver.h"
+#include "app/Program.h"
+#include "app/TextLinesModel.h"
+#include "app/UGlowKite.h"
+#include "portcfg/UCom.h"
+#include "serial/SerComm.h"
+#include "support/QtHelpers.h"
+#include "support/TestFiles.h"
+#include "tools/SimulatorPort.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <filesystem>
+
+using namespace glowkite;
+using namespace glowkite::test;
+
+namespace {
+
+class RecordingWindowTest : public ::testing::Test {
+protected:
+    RecordingWindowTest()
+    {
+        program = std::make_unique<TProgram>(PathsIn(dir));
+        w = program->Form_GlowKite.get();
+        program->FComCfg->SerialComm().ClosePause = std::chrono::milliseconds(0);
+        w->show();
+        ProcessEvents();
+    }
+    ~RecordingWindowTest() override
+    {
+        if (sim)
+            sim->Stop();
+    }
+
+    // A simulated detector on a fresh pty, chosen as the port.
+    void Detector(TSimOptions o, double fps = 2000)
+    {
+        sim = std::make_unique<TSimulatorPort>(o, fps);
+        program->FComCfg->SerialComm().SetDeviceName(sim->OpenPty());
+    }
+    QAction *Action(const char *name) { return w->findChild<QAction *>(QString::fromLatin1(name)); }
+    bool WaitFor(const std::function<bool()> &pred, int ms = 10000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!pred()) {
+            if (t.elapsed() > ms)
+                return false;
+            QTest::qWait(5);
+        }
+        return true;
+    }
+    std::string LogFile(const char *extension)
+    {
+        for (const auto &e : std::filesystem::directory_iterator(dir.path() / "LOG"))
+            if (e.path().extension() == extension)
+                return ReadFile(e.path().string());
+        return {};
+    }
+    static std::size_t Lines(const std::string &s)
+    {
+        return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n'));
+    }
+    void ExpectState(const char *panel0, bool start, bool stopp, bool port)
+    {
+        EXPECT_EQ(w->PanelText(0), QString::fromLatin1(panel0));
+        EXPECT_EQ(Action("act_Start")->isEnabled(), start);
+        EXPECT_EQ(Action("act_Stopp")->isEnabled(), stopp);
+        EXPECT_EQ(Action("act_Port")->isEnabled(), port);
+    }
+
+    RuntimeDirOverride runtime;
+    TempDir dir;
+    std::unique_ptr<TProgram> program;
+    TForm_GlowKite *w = nullptr;
+    std::unique_ptr<TSimulatorPort> sim;
+};
+
+} // namespace
+
+TEST_F(RecordingWindowTest, EveryFrameReachesTheDayFileTheStatusLogAndTheChart)
+{
+    TSimOptions o;
+    o.statusRun = true;
+    o.framesPerStatus = 25;
+    o.garbageMax = 3;
+    Detector(o);
+    Action("act_Start")->trigger();
+    ExpectState("verbunden", false, true, false);
+    EXPECT_EQ(program->FComCfg->SerialComm().UserBaudrate(), 35710);
+    sim->Start(600);
+    ASSERT_TRUE(WaitFor([&] { return w->mem_HEX().Lines().Count() == 600; })) << w->mem_HEX().Lines().Count();
+
+    // Exactly one byte-exact line per frame sent, CR LF, in the pane and the file.
+    const std::string day = LogFile(".glow");
+    EXPECT_EQ(Lines(day), 600u);
+    EXPECT_EQ(day.size(), 600u * 102u);
+    std::size_t pos = 0;
+    for (int i = 0; i < 600; ++i, pos += 102)
+        ASSERT_EQ(day.substr(pos, 100), w->mem_HEX().Lines().Line(i)) << i;
+
+    // One status line per change of the flags: the run has 13 steps of 25 frames.
+    const std::string status = LogFile(".log");
+    EXPECT_EQ(Lines(status), static_cast<std::size_t>(w->mem_Status().Lines().Count()));
+    EXPECT_GE(Lines(status), 20u);
+    EXPECT_NE(status.find("  03   Alarm ;St\xF6rung \r\n"), std::string::npos);
+
+    // The chart and the count label agree.
+    const int points = w->Chart().Count(TSeries::Status);
+    const QLabel *count = w->findChild<QLabel *>(QStringLiteral("lbl_WerteAnz"));
+    EXPECT_TRUE(WaitFor([&] { return count->text() == QStringLiteral("Anzahl der Messwerte: %1").arg(points); }, 1000))
+        << count->text().toStdString() << " for " << points;
+    EXPECT_GT(points, 0);
+
+    Action("act_Stopp")->trigger();
+    ExpectState("getrennt", true, false, true);
+    EXPECT_EQ(w->PanelText(3), QStringLiteral(" Status"));
+}
+
+TEST_F(RecordingWindowTest, AProtocolSwitchWarnsOnceWithoutStoppingReception)
+{
+    TSimOptions o;
+    o.switchProtocolAfter = 50; // "glowkite +" in force, then the old protocol
+    Detector(o);
+    Action("act_Start")->trigger();
+    sim->Start(200);
+    ASSERT_TRUE(WaitFor([&] { return w->mem_HEX().Lines().Count() == 200; }));
+    EXPECT_EQ(w->WarningNotice().Count(), 1);
+    EXPECT_TRUE(w->WarningNotice().IsVisible()); // open, and the frames went on arriving
+    EXPECT_EQ(w->WarningNotice().Text(),
+              QStringLiteral("Protokoll glowkite erkannt\r\nUmgeschaltet auf glowkite Protokoll"));
+    EXPECT_EQ(w->findChild<QLabel *>(QStringLiteral("lbl_protocol"))->text(), QStringLiteral("glowkite"));
+    EXPECT_EQ(Lines(LogFile(".glow")), 200u);
+}
+
+TEST_F(RecordingWindowTest, StopRightAfterStartAndAPortThatCannotBeOpened)
+{
+    ExpectState("getrennt", true, true, true); // after program start
+    Action("act_Stopp")->trigger();
+    ExpectState("getrennt", true, false, true);
+    EXPECT_EQ(w->PanelText(3), QStringLiteral(" Status"));
+
+    program->FComCfg->SerialComm().SetDeviceName((dir.path() / "ttyNONE").string());
+    auto seen = CloseNextMessageBox();
+    Action("act_Start")->trigger();
+    ASSERT_TRUE(seen->shown);
+    EXPECT_TRUE(seen->text.startsWith(QStringLiteral("Specified device not found ("))) << seen->text.toStdString();
+    ExpectState("getrennt", true, false, true);
+}
+
+TEST_F(RecordingWindowTest, ThePortDialogStopsARecordingAndSetsThePanels)
+{
+    Detector({});
+    Action("act_Start")->trigger();
+    ExpectState("verbunden", false, true, false);
+    EXPECT_EQ(w->PanelText(1), QStringLiteral("COM1")); // until the dialog is confirmed
+
+    TFComCfg *dialog = program->FComCfg.get();
+    const std::string pty = dialog->SerialComm().DeviceName();
+    OnNextModal([&](QWidget *) {
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Konfiguration glowkite Schnittstelle"));
+        dialog->btn_Cancel->click();
+    });
+    // The menu entry is disabled while recording; the handler still stops
+    // a recording first when it runs.
+    EXPECT_FALSE(Action("act_Port")->isEnabled());
+    w->act_PortExecute();
+    ExpectState("getrennt", true, false, true); // stopped, not restarted
+    EXPECT_FALSE(dialog->SerialComm().Active());
+    EXPECT_EQ(w->PanelText(1), QStringLiteral("COM1"));
+
+    OnNextModal([&](QWidget *) {
+        dialog->cbx_Com->lineEdit()->clear();
+        QTest::keyClicks(dialog->cbx_Com->lineEdit(), QString::fromStdString(pty));
+        dialog->btn_Save->click();
+    });
+    Action("act_Port")->trigger();
+    EXPECT_EQ(w->PanelText(1), QString::fromStdString(pty));
+    EXPECT_EQ(w->PanelText(2), QStringLiteral(" 8 None 1"));
+    EXPECT_NE(ReadFile(dir / "glowkite.INI").find("ComPort=" + pty + "\r\n"), std::string::npos);
+}
+
+TEST_F(RecordingWindowTest, APortThatDisappearsEndsTheRecordingVisibly)
+{
+    Detector({});
+    Action("act_Start")->trigger();
+    sim->Start(20);
+    ASSERT_TRUE(WaitFor([&] { return w->mem_HEX().Lines().Count() == 20; }));
+    sim->Hangup(); // the adapter is pulled out
+    ASSERT_TRUE(WaitFor([&] { return w->PanelText(0) == QStringLiteral("getrennt"); }));
+    EXPECT_EQ(w->Recording()->State(), TRecordingState::WaitingForPort);
+    EXPECT_FALSE(program->FComCfg->SerialComm().Active());
+    EXPECT_EQ(w->PanelText(3), QStringLiteral("wartet"));
+    EXPECT_TRUE(w->ErrorNotice().IsVisible());
+    EXPECT_TRUE(w->ErrorNotice().Text().contains(QStringLiteral("unterbrochen")));
+    const auto &status = w->mem_Status().Lines();
+    EXPECT_NE(std::string(status.Line(status.Count() - 1)).find("unterbrochen"), std::string::npos);
+    ExpectState("getrennt", false, true, false); // Stopp ends the waiting
+
+    Action("act_Stopp")->trigger();
+    ExpectState("getrennt", true, false, true);
+    EXPECT_EQ(w->Recording()->State(), TRecordingState::Stopped);
+}
