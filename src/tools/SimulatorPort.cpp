@@ -105,7 +105,8 @@ void TSimulatorPort::Run(std::int64_t maxFrames)
     auto due = Clock::now();
     std::vector<std::uint8_t> bytes;
     std::unique_lock lock(mutex_);
-    while (!stop_ && (maxFrames < 0 || sent_ < maxFrames)) {
+    const std::int64_t first = sent_; // maxFrames counts from this start
+    while (!stop_ && (maxFrames < 0 || sent_ - first < maxFrames)) {
         if (wake_.wait_until(lock, due, [this] { return stop_.load(); }))
             break;
         lock.unlock();

@@ -28,7 +28,7 @@ public:
     // Writes to fd instead (taken over: closed with this object).
     void UseDescriptor(int fd);
 
-    // Sends maxFrames frames (negative: until Stop), then stops by itself.
+    // Sends maxFrames more frames (negative: until Stop), then stops by itself.
     void Start(std::int64_t maxFrames = -1);
     void Stop();
     // Waits until the thread has sent its frames or was stopped.

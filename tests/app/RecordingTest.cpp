@@ -174,14 +174,19 @@ TEST(Recording, APortThatGoesAwayIsWaitedForAndStopCanEndTheWait)
     char name[256];
     ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
     ::close(slave);
-    r.comm.SetDeviceName(name);
+    // The port by a name of its own (as udev names an adapter), so that a
+    // pty number freed here and taken by another test is not "the port back".
+    const std::string port = r.dir / "ttyUSB0";
+    std::filesystem::create_symlink(name, port);
+    r.comm.SetDeviceName(port);
     r.recording.RetryInterval = 50ms;
     r.recording.Start();
     ::close(master); // the adapter is unplugged
+    std::filesystem::remove(port);
     ASSERT_TRUE(r.ServeUntil([&] { return r.recording.State() == TRecordingState::WaitingForPort; }));
     EXPECT_FALSE(r.comm.Active()); // never "verbunden" with nothing arriving
     ASSERT_EQ(r.events.notes.size(), 1u);
-    EXPECT_NE(r.events.notes[0].find("Verbindung zu " + std::string(name) + " unterbrochen"), std::string::npos)
+    EXPECT_NE(r.events.notes[0].find("Verbindung zu " + port + " unterbrochen"), std::string::npos)
         << r.events.notes[0];
     EXPECT_EQ(r.events.notes[0].size() > 21 && r.events.notes[0][19] == ' ', true);
 
