@@ -1,14 +1,15 @@
 # Small helpers shared by the CMake files of the project.
 
-# glowkite_test(NAME [QT] [THREADED] SOURCES... LIBS libs...)
+# glowkite_test(NAME [QT] [THREADED] SOURCES... LIBS libs... [LOCK resource])
 # One GoogleTest executable per unit, every case registered with CTest and
 # labelled with its folder under tests/.
 # QT: the tests run inside a QApplication (offscreen), with Qt's test helpers.
 # THREADED (implied for tests/serial) adds the label "threaded": those tests
 # also run under ThreadSanitizer (preset "tsan", which builds only the target
 # threaded_tests).
+# LOCK: cases that share a resource (a serial port) never run side by side.
 function(glowkite_test name)
-  cmake_parse_arguments(T "QT;THREADED" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "QT;THREADED" "LOCK" "SOURCES;LIBS" ${ARGN})
   if(T_QT)
     add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/QtTestMain.cpp)
     target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Widgets Qt6::Test GTest::gtest Threads::Threads)
@@ -23,19 +24,31 @@ function(glowkite_test name)
     list(APPEND labels threaded)
     set_property(GLOBAL APPEND PROPERTY GLOWKITE_THREADED_TESTS ${name})
   endif()
+  # A cross build lists its cases when the tests run (under the emulator), not
+  # while building.
+  if(CMAKE_CROSSCOMPILING)
+    set(discovery_mode PRE_TEST)
+  else()
+    set(discovery_mode POST_BUILD)
+  endif()
   gtest_discover_tests(${name}
+    DISCOVERY_MODE ${discovery_mode}
     DISCOVERY_TIMEOUT 60
     TEST_LIST ${name}_TESTS
     TEST_PREFIX "${name}.")
   # gtest_discover_tests hands every element of PROPERTIES on as an argument
-  # of its own, which breaks list values (two variables, two labels); these
-  # are set once CTest has read the discovered tests.
+  # of its own, which breaks list values (two variables, two labels); the
+  # properties are set once CTest has read the discovered tests.
+  set(lock "")
+  if(T_LOCK)
+    set(lock "\n    RESOURCE_LOCK \"${T_LOCK}\"")
+  endif()
   set(properties ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
   file(WRITE ${properties}
     "if(${name}_TESTS)\n"
     "  set_tests_properties(\${${name}_TESTS} PROPERTIES\n"
     "    ENVIRONMENT \"QT_QPA_PLATFORM=offscreen;GLOWKITE_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data\"\n"
-    "    LABELS \"${labels}\")\n"
+    "    LABELS \"${labels}\"${lock})\n"
     "endif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties})
 endfunction()
@@ -51,5 +64,29 @@ function(glowkite_threaded_tests_target)
   add_custom_target(threaded_tests)
   if(tests)
     add_dependencies(threaded_tests ${tests})
+  endif()
+endfunction()
+
+# GoogleTest: the installed package, or, for a cross build
+# (GLOWKITE_GTEST_SOURCE_DIR, set by the mingw-w64 toolchain), built from its
+# sources with the cross compiler.
+macro(glowkite_find_gtest)
+  if(GLOWKITE_GTEST_SOURCE_DIR)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${GLOWKITE_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endmacro()
+
+# glowkite_platform_sources(TARGET WIN32 files... POSIX files...)
+# The one side of a target's platform files that fits the system built for.
+function(glowkite_platform_sources target)
+  cmake_parse_arguments(P "" "" "WIN32;POSIX" ${ARGN})
+  if(WIN32)
+    target_sources(${target} PRIVATE ${P_WIN32})
+  else()
+    target_sources(${target} PRIVATE ${P_POSIX})
   endif()
 endfunction()

@@ -1,7 +1,7 @@
 #pragma once
 // The platform side of the serial component, one implementation per OS
-// (SerBackendPosix.cpp; a Win32 one follows the same shape). Internal to
-// serial/: the component is the public face.
+// (SerBackendPosix.cpp, SerBackendWin32.cpp). Internal to serial/: the
+// component is the public face.
 //
 // Calls answer false (or a failed outcome) on failure; LastError() then holds
 // the system error code of the calling thread, ErrorText() its text.
@@ -24,7 +24,7 @@ struct TSerCommStatus {
 };
 
 enum class TSerWaitOutcome { Events, Woken, Failed };
-enum class TSerWriteOutcome { Done, Pending, Failed };
+enum class TSerWriteOutcome { Done, Pending, InFlight, Failed };
 
 class TSerBackend {
 public:
@@ -56,11 +56,14 @@ public:
     // SETDTR, CLRDTR, SETRTS, CLRRTS. A device without modem lines succeeds.
     virtual bool Escape(int function) = 0;
 
-    // Reads up to count bytes that have arrived; got is 0 when none has.
-    virtual bool Read(void *buffer, std::size_t count, std::size_t &got) = 0;
+    // Reads up to count bytes that have arrived; got is 0 when none has. A
+    // driver that has not answered within timeoutMs gives 0 bytes.
+    virtual bool Read(void *buffer, std::size_t count, std::size_t &got, int timeoutMs) = 0;
 
     // Write thread: starts a write. Done: `written` bytes were taken. Pending:
-    // nothing yet; WaitWrite finishes it.
+    // nothing yet; WaitWrite finishes it. InFlight: all bytes were taken (the
+    // backend keeps its own copy) and are being written; WaitWrite tells how
+    // many went out.
     virtual TSerWriteOutcome StartWrite(const void *data, std::size_t count, std::size_t &written) = 0;
     // Waits for the pending write or for the stop event. Answers 0 when stop
     // was signalled, -1 when the write finished with `written` bytes

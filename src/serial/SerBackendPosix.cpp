@@ -180,7 +180,8 @@ public:
         }
     }
 
-    bool Read(void *buffer, std::size_t count, std::size_t &got) override
+    // Non-blocking reads answer at once: no time-out to wait for.
+    bool Read(void *buffer, std::size_t count, std::size_t &got, int) override
     {
         got = 0;
         if (lost_ || count == 0)
@@ -231,7 +232,8 @@ public:
                 return 0;
             switch (StartWrite(data, count, written)) {
             case TSerWriteOutcome::Done: return -1;
-            case TSerWriteOutcome::Pending: continue;
+            case TSerWriteOutcome::Pending:
+            case TSerWriteOutcome::InFlight: continue; // a POSIX write never stays in flight
             case TSerWriteOutcome::Failed: return -2;
             }
         }

@@ -37,23 +37,33 @@ private:
 
 enum TSerWaitResult { wrSignaled, wrTimeout, wrAbandoned, wrError };
 
-// Owns one system handle (a file descriptor here) and closes it when destroyed.
+// A system handle: a file descriptor on POSIX (SerClassesPosix.cpp), a
+// Win32 HANDLE on Windows (SerClassesWin32.cpp).
+#ifdef _WIN32
+using TSerSystemHandle = void *;
+inline const TSerSystemHandle kNoSystemHandle = nullptr;
+#else
+using TSerSystemHandle = int;
+inline constexpr TSerSystemHandle kNoSystemHandle = -1;
+#endif
+
+// Owns one system handle and closes it when destroyed.
 class TSerHandleObject {
 public:
     TSerHandleObject() = default;
-    explicit TSerHandleObject(int handle) : handle_(handle) {}
+    explicit TSerHandleObject(TSerSystemHandle handle) : handle_(handle) {}
     TSerHandleObject(const TSerHandleObject &) = delete;
     TSerHandleObject &operator=(const TSerHandleObject &) = delete;
     virtual ~TSerHandleObject();
 
-    int Handle() const { return handle_; }
-    // Waits until the handle is signalled (readable); -1 ms waits for ever.
+    TSerSystemHandle Handle() const { return handle_; }
+    // Waits until the handle is signalled; -1 ms waits for ever.
     TSerWaitResult WaitFor(int timeoutMs) const;
     // The system error code of the last wait that answered wrError.
     int LastError() const { return lastError_; }
 
 protected:
-    int handle_ = -1;
+    TSerSystemHandle handle_ = kNoSystemHandle;
 
 private:
     mutable int lastError_ = 0;
@@ -65,8 +75,8 @@ public:
 };
 
 // A manual-reset event, initially not signalled: it stays signalled for every
-// waiter until Reset. Built on an eventfd so that it can be waited for
-// together with a port in one poll().
+// waiter until Reset. On POSIX an eventfd, so that it can be waited for
+// together with a port in one poll(); on Windows an event object.
 class TSerWaitEvent : public TSerEvent {
 public:
     TSerWaitEvent();
@@ -77,7 +87,7 @@ public:
 
 // Waits for the first of several handles; answers the index of the first
 // signalled one in list order (the order is the priority), -1 on time-out,
-// -2 on error (errno holds the code). -1 ms waits for ever.
+// -2 on error (errno or GetLastError holds the code). -1 ms waits for ever.
 int WaitForAny(std::initializer_list<const TSerHandleObject *> handles, int timeoutMs);
 
 // A recursive lock: the thread that holds it may enter it again.

@@ -29,13 +29,13 @@ std::string FormatPattern(const std::string &pattern, std::initializer_list<std:
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         const char c = pattern[i];
         if (c == '%' && i + 1 < pattern.size()) {
-            const char spec = pattern[i + 1];
-            if (spec == '%') {
+            const char conversion = pattern[i + 1];
+            if (conversion == '%') {
                 out += '%';
                 ++i;
                 continue;
             }
-            if ((spec == 'd' || spec == 's') && next != args.end()) {
+            if ((conversion == 'd' || conversion == 's') && next != args.end()) {
                 out += *next++;
                 ++i;
                 continue;
@@ -292,11 +292,11 @@ int TSerCustomComm::ReadBuf(void *buffer, int count)
     std::size_t got = 0;
     const std::size_t rest = wanted - copied;
     if (rest >= readAhead_.size()) {
-        if (!backend_->Read(out + copied, rest, got))
+        if (!backend_->Read(out + copied, rest, got, buffers_.ReadTimeout()))
             RaiseCommError("Read error (%d), %s");
         return static_cast<int>(copied + got);
     }
-    if (!backend_->Read(readAhead_.data(), readAhead_.size(), got))
+    if (!backend_->Read(readAhead_.data(), readAhead_.size(), got, buffers_.ReadTimeout()))
         RaiseCommError("Read error (%d), %s");
     readAheadHead_ = 0;
     readAheadTail_ = got;
@@ -344,9 +344,11 @@ int TSerCustomComm::WriteBuf(const void *data, int count)
     if (!directWrite_)
         return 0;
     std::size_t written = 0;
-    if (backend_->StartWrite(data, static_cast<std::size_t>(count), written) == TSerWriteOutcome::Failed)
-        RaiseCommError("Write error (%d), %s");
-    return static_cast<int>(written);
+    switch (backend_->StartWrite(data, static_cast<std::size_t>(count), written)) {
+    case TSerWriteOutcome::Failed: RaiseCommError("Write error (%d), %s");
+    case TSerWriteOutcome::InFlight: return count;
+    default: return static_cast<int>(written);
+    }
 }
 
 void TSerCustomComm::SetDTR(bool on)

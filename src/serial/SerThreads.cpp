@@ -7,14 +7,11 @@
 #include <algorithm>
 #include <cstring>
 #include <mutex>
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace glowkite {
 
 TSerThread::TSerThread(TSerCustomComm &owner)
-    : owner_(owner), handOff_(owner.handOff_), baseNice_(getpriority(PRIO_PROCESS, 0))
+    : owner_(owner), handOff_(owner.handOff_), basePriority_(ProcessBasePriority())
 {
 }
 
@@ -26,7 +23,7 @@ TSerThread::~TSerThread()
 void TSerThread::Start()
 {
     thread_ = std::thread([this] {
-        tid_ = static_cast<int>(gettid());
+        tid_ = CurrentThreadId();
         ApplyPriority();
         try {
             Execute();
@@ -48,29 +45,6 @@ void TSerThread::SetPriority(TThreadPriority priority)
 {
     priority_ = priority;
     ApplyPriority();
-}
-
-void TSerThread::ApplyPriority()
-{
-    const int tid = tid_;
-    if (tid == 0)
-        return; // applied by the thread itself when it starts
-    const TThreadPriority priority = priority_;
-    sched_param param{};
-    if (priority == tpIdle) {
-        sched_setscheduler(tid, SCHED_IDLE, &param);
-        return;
-    }
-    if (priority == tpTimeCritical) {
-        param.sched_priority = 1;
-        if (sched_setscheduler(tid, SCHED_FIFO, &param) == 0)
-            return;
-        param.sched_priority = 0;
-    }
-    static constexpr int niceSteps[] = {0, 10, 5, 0, -5, -10, -20};
-    sched_setscheduler(tid, SCHED_OTHER, &param);
-    // Failures (no privilege to raise a priority) leave the thread as it is.
-    setpriority(PRIO_PROCESS, static_cast<id_t>(tid), std::clamp(baseNice_ + niceSteps[priority], -20, 19));
 }
 
 void TSerThread::RunOnOwnerThread(const std::function<void()> &step)
@@ -203,6 +177,7 @@ void TSerCommWriteThread::WritePending()
         Completed(written);
         break;
     case TSerWriteOutcome::Pending:
+    case TSerWriteOutcome::InFlight:
         switch (backend.WaitWrite(closeEvent_, data, count, written)) {
         case 0: Terminate(); break;
         case -1: Completed(written); break;

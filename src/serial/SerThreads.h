@@ -25,7 +25,8 @@ class TSerHandOff;
 // tpLower/tpLowest and tpHigher/tpHighest are 5/10 nice steps below/above it,
 // tpIdle is SCHED_IDLE and tpTimeCritical asks for SCHED_FIFO. Raising a
 // priority needs privileges (CAP_SYS_NICE); without them the thread keeps
-// the priority it has, which is no error.
+// the priority it has, which is no error. On Windows each value is the
+// thread priority of the same name (THREAD_PRIORITY_IDLE ... _TIME_CRITICAL).
 class TSerThread {
 public:
     explicit TSerThread(TSerCustomComm &owner);
@@ -57,6 +58,9 @@ protected:
     TSerCustomComm &owner_;
 
 private:
+    // The platform side (SerThreadsPosix.cpp, SerThreadsWin32.cpp).
+    static int CurrentThreadId();
+    static int ProcessBasePriority();
     void ApplyPriority();
 
     std::shared_ptr<TSerHandOff> handOff_;
@@ -64,7 +68,7 @@ private:
     std::atomic<bool> terminated_{false};
     std::atomic<TThreadPriority> priority_{tpNormal};
     std::atomic<int> tid_{0};
-    int baseNice_ = 0;
+    int basePriority_ = 0;
     TSerWaitEvent ended_;
     bool servingHandOff_ = false;
 };

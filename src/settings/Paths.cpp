@@ -1,12 +1,8 @@
 #include "settings/Paths.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "settings/PathsPlatform.h"
+
+#include <string_view>
 
 namespace glowkite {
 
@@ -14,22 +10,22 @@ namespace {
 
 std::size_t NameStart(const std::string &path)
 {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? 0 : slash + 1;
+    std::size_t separator = path.find_last_of(kPathConventions.Separators);
+    return separator == std::string::npos ? 0 : separator + 1;
 }
 
-std::string UserFolder(const std::string &xdgValue, const std::string &home,
+std::string UserFolder(const std::string &configuredValue, const std::string &home,
                        const char *homeRelative)
 {
-    if (!xdgValue.empty() && xdgValue.front() == '/')
-        return xdgValue;
+    if (!configuredValue.empty() && IsAbsolutePath(configuredValue))
+        return configuredValue;
     return home + homeRelative;
 }
 
-std::string WithTrailingSlash(std::string folder)
+std::string WithTrailingSeparator(std::string folder)
 {
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
+    if (folder.empty() || std::string_view(kPathConventions.Separators).find(folder.back()) == std::string_view::npos)
+        folder += kPathConventions.Separator;
     return folder;
 }
 
@@ -48,6 +44,7 @@ ProgramPaths ResolveProgramPaths(const std::string &programPath, bool programFol
                                  const PathEnvironment &environment, const PathOverrides &overrides)
 {
     ProgramPaths paths;
+    const std::string sep(1, kPathConventions.Separator);
     const std::string programFolder = programPath.substr(0, NameStart(programPath));
     bool userIni = overrides.IniFile.empty() && !programFolderWritable;
     bool userLog = overrides.LogDir.empty() && !programFolderWritable;
@@ -59,50 +56,24 @@ ProgramPaths ResolveProgramPaths(const std::string &programPath, bool programFol
     } else {
         std::string iniName = IniFileNameFor(programPath.substr(NameStart(programPath)));
         std::string folder =
-            UserFolder(environment.XdgConfigHome, environment.Home, "/.config") + "/glowkite";
-        paths.IniFile = folder + "/" + iniName;
+            UserFolder(environment.XdgConfigHome, environment.Home, kPathConventions.ConfigFallback) + sep +
+            "glowkite";
+        paths.IniFile = folder + sep + iniName;
         paths.FoldersToCreate.push_back(folder);
     }
 
     if (!overrides.LogDir.empty()) {
-        paths.LogDir = WithTrailingSlash(overrides.LogDir);
+        paths.LogDir = WithTrailingSeparator(overrides.LogDir);
     } else if (!userLog) {
-        paths.LogDir = programFolder + "LOG/";
+        paths.LogDir = programFolder + "LOG" + sep;
     } else {
         std::string folder =
-            UserFolder(environment.XdgDataHome, environment.Home, "/.local/share") + "/glowkite";
-        paths.LogDir = folder + "/LOG/";
+            UserFolder(environment.XdgDataHome, environment.Home, kPathConventions.DataFallback) + sep +
+            "glowkite";
+        paths.LogDir = folder + sep + "LOG" + sep;
         paths.FoldersToCreate.push_back(folder);
     }
     return paths;
-}
-
-std::string OwnProgramPath()
-{
-    char buffer[PATH_MAX + 1];
-    ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
-}
-
-bool FolderWritable(const std::string &folder)
-{
-    // AT_EACCESS: the rights this process really has, not those of its real user.
-    return ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, AT_EACCESS) ==
-           0;
-}
-
-PathEnvironment SystemPathEnvironment()
-{
-    auto value = [](const char *name) {
-        const char *v = std::getenv(name);
-        return std::string(v ? v : "");
-    };
-    PathEnvironment environment{value("XDG_CONFIG_HOME"), value("XDG_DATA_HOME"), value("HOME")};
-    if (environment.Home.empty()) {
-        if (const passwd *user = ::getpwuid(::geteuid()))
-            environment.Home = user->pw_dir ? user->pw_dir : "";
-    }
-    return environment;
 }
 
 ProgramPaths SystemProgramPaths(const PathOverrides &overrides)
@@ -112,16 +83,6 @@ ProgramPaths SystemProgramPaths(const PathOverrides &overrides)
     ProgramPaths paths = ResolveProgramPaths(program, writable, SystemPathEnvironment(), overrides);
     CreateFolders(paths.FoldersToCreate);
     return paths;
-}
-
-void CreateFolders(const std::vector<std::string> &folders)
-{
-    for (const std::string &folder : folders) {
-        for (std::size_t pos = 1; pos <= folder.size(); ++pos) {
-            if (pos == folder.size() || folder[pos] == '/')
-                ::mkdir(folder.substr(0, pos).c_str(), 0777);
-        }
-    }
 }
 
 } // namespace glowkite

@@ -8,6 +8,8 @@
 
 namespace glowkite {
 
+// The per-user folders. Windows fills them with %APPDATA%, %LOCALAPPDATA% and
+// %USERPROFILE%.
 struct PathEnvironment {
     std::string XdgConfigHome; // $XDG_CONFIG_HOME (used only when absolute)
     std::string XdgDataHome;   // $XDG_DATA_HOME (used only when absolute)
@@ -21,7 +23,7 @@ struct PathOverrides {
 
 struct ProgramPaths {
     std::string IniFile;
-    std::string LogDir; // ends with "/"
+    std::string LogDir; // ends with the separator ("/", on Windows "\")
     // Per-user parent folders that must exist before the files can be written
     // (the log writer creates the LOG folder itself, one level only).
     std::vector<std::string> FoldersToCreate;
@@ -35,7 +37,7 @@ ProgramPaths ResolveProgramPaths(const std::string &programPath, bool programFol
                                  const PathEnvironment &environment,
                                  const PathOverrides &overrides);
 
-// The running program's own file (from /proc/self/exe).
+// The running program's own file (/proc/self/exe; on Windows the module file name).
 std::string OwnProgramPath();
 
 // True when this process may create files in `folder`.

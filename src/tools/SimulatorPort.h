@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace glowkite {
 
@@ -23,10 +24,12 @@ public:
     TSimulatorPort &operator=(const TSimulatorPort &) = delete;
 
     // Creates a pseudo-terminal and returns the path of its serial end.
-    // The end is kept raw and open, so a reader may come and go.
+    // The end is kept raw and open, so a reader may come and go. POSIX only:
+    // on Windows it raises std::runtime_error.
     std::string OpenPty();
-    // Writes to fd instead (taken over: closed with this object).
-    void UseDescriptor(int fd);
+    // Writes to a serial device instead (a path; on Windows a name such as
+    // COM3), set to raw transfer; closed with this object.
+    void OpenDevice(const std::string &device);
 
     // Sends maxFrames more frames (negative: until Stop), then stops by itself.
     void Start(std::int64_t maxFrames = -1);
@@ -43,10 +46,17 @@ public:
 
 private:
     void Run(std::int64_t maxFrames);
+    // The platform side (SimulatorPortPosix.cpp, SimulatorPortWin32.cpp):
+    // writes all bytes unless stopped; on a failure sets the error and stops.
+    bool WriteAll(const std::vector<std::uint8_t> &bytes);
+    void Fail(const std::string &error);
+    void CloseLine();
 
     TDetectorSimulator sim_;
     double fps_;
-    int fd_ = -1;      // where frames are written (pty master or device)
+    // Where frames are written: a file descriptor (pty master or device), on
+    // Windows a HANDLE; -1 (INVALID_HANDLE_VALUE) when none.
+    std::intptr_t line_ = -1;
     int slaveFd_ = -1; // keeps a pty's serial end open and raw
     std::thread thread_;
     std::atomic<bool> stop_{false};

@@ -9,23 +9,18 @@
 #include "app/MemoryView.h"
 #include "app/Recording.h"
 #include "serial/SerComm.h"
-#include "serial/SerTermios2.h"
 #include "settings/Paths.h"
 #include "tools/CliArgs.h"
+#include "tools/CliPlatform.h"
 #include "tools/SimulatorPort.h"
 
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <csignal>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <thread>
-#include <unistd.h>
 
 using namespace glowkite;
 
@@ -38,19 +33,11 @@ void OnSignal(int)
     g_stop = true;
 }
 
-void CatchStopSignals()
-{
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-}
-
 const char *const Usage =
     "usage:\n"
     "  glowkite-cli record --port DEVICE [--log-dir DIR] [--duration S]\n"
     "  glowkite-cli simulate [--pty | --port DEVICE] [--protocol plus|old] [--fps N]\n"
+    "                        (--pty: Linux only)\n"
     "                        [--frames N] [--duration S] [--seed N] [--status-run]\n"
     "                        [--aq-ramp] [--position-ramp] [--contamination N|drift]\n"
     "                        [--garbage N] [--both-marks-every N] [--switch-protocol-after N]\n"
@@ -83,22 +70,10 @@ int Simulate(TCliArgs &args)
     if (pty) {
         std::cout << port.OpenPty() << std::endl;
     } else {
-        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0)
-            throw std::runtime_error("Cannot open " + device + ": " + std::strerror(errno));
-        // The detector's line: 35710 baud, 8 data bits, no parity, one stop bit.
-        const TSerDCB dcb = BuildDCB(brUser, DetectorBaudrate, db8, paNone, sb1, {}, TSerBuffers(),
-                                     TSerEventChars(), TSerFlowControl());
-        TSerTermios2 current;
-        if (GetTermios2(fd, current) == 0) {
-            const TSerLineSetup setup = TranslateDCB(dcb, current);
-            if (const int error = SetTermios2(fd, setup.Termios); error != 0)
-                throw std::runtime_error("Cannot set 35710 baud on " + device + ": " + std::strerror(error));
-        }
-        port.UseDescriptor(fd);
+        port.OpenDevice(device);
     }
 
-    CatchStopSignals();
+    CatchStopSignals(OnSignal);
     port.Start(frames);
     const auto start = std::chrono::steady_clock::now();
     while (port.Running() && !g_stop) {
@@ -202,7 +177,7 @@ int Record(TCliArgs &args)
     comm.SetDeviceName(device);
     TRecording recording(comm, receiver, events);
 
-    CatchStopSignals();
+    CatchStopSignals(OnSignal);
     recording.Start(); // a bad port raises the component's message
     std::cerr << "Recording from " << comm.DevicePath() << " into " << paths.LogDir << " (Ctrl+C ends)\n";
 
@@ -210,7 +185,7 @@ int Record(TCliArgs &args)
     const auto start = Clock::now();
     auto nextStatus = start;
     std::int64_t framesAtLast = 0;
-    const bool tty = ::isatty(STDERR_FILENO);
+    const bool tty = StderrIsTerminal();
     while (!g_stop) {
         handOff->WaitAndServe(std::chrono::milliseconds(100));
         recording.Tick();

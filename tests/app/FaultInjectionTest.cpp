@@ -163,9 +163,7 @@ TEST_F(FaultInjectionTest, APortThatComesBackIsResumedWithTheGapInTheStatusPane)
     };
     auto sendFrames = [&](int n) {
         TSimulatorPort detector({}, 2000);
-        const int fd = ::open(far.c_str(), O_RDWR | O_NOCTTY);
-        ASSERT_GE(fd, 0);
-        detector.UseDescriptor(fd);
+        detector.OpenDevice(far);
         const int before = w->mem_HEX().Lines().Count();
         detector.Start(n);
         detector.Wait();

@@ -1,4 +1,4 @@
-#include "logging/LogLock.h"
+#include "logging/LogLockPosix.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,9 @@
 #pragma once
 // Helpers for tests that work on real files: a temporary folder, whole-file
-// reads and writes, and a guard that makes permission bits count for root.
+// reads and writes; on POSIX also a private runtime folder, a guard that
+// makes permission bits count for root, and a forked child.
+
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,24 +11,20 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <linux/capability.h>
 #include <string>
+#ifndef _WIN32
+#include <linux/capability.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace glowkite::test {
 
 // A fresh folder, removed with everything in it at the end of the test.
 class TempDir {
 public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "gk-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
+    TempDir() : path_(MakeTempFolder("gk-test-")) {}
     ~TempDir()
     {
         std::error_code ignored;
@@ -58,6 +57,8 @@ inline void WriteFile(const std::string &name, const std::string &bytes)
     out << bytes;
 }
 
+#ifndef _WIN32
+
 // Points XDG_RUNTIME_DIR at a private folder of this test while it lives, so
 // that locks of tests running side by side never meet.
 class RuntimeDirOverride {
@@ -79,7 +80,7 @@ public:
     RuntimeDirOverride &operator=(const RuntimeDirOverride &) = delete;
 
 private:
-    TempDir dir_; // mkdtemp makes it 0700, as a runtime folder is
+    TempDir dir_; // made 0700, as a runtime folder is
     std::string old_;
 };
 
@@ -132,5 +133,7 @@ template <typename Body> int RunInChild(Body body)
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
+
+#endif
 
 } // namespace glowkite::test
