@@ -19,10 +19,12 @@ namespace {
 // A component on a pty, with its hand-off served by the test thread.
 struct Fixture {
     std::shared_ptr<TSerHandOffQueue> queue = std::make_shared<TSerHandOffQueue>();
-    TSerComm comm{queue};
+    // Declared before comm, so they outlive it: destroying an open component
+    // serves the hand-offs still pending, and so runs the handlers below.
     std::vector<unsigned char> received;
     int batches = 0;
     std::vector<std::string> errors;
+    TSerComm comm{queue};
 
     explicit Fixture(const std::string &path)
     {
