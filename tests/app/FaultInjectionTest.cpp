@@ -5,6 +5,7 @@
 #include "logging/LogLock.h"
 #include "settings/IniFile.h"
 #include "support/ProgramRig.h"
+#include "support/SocatPair.h"
 
 #include <gtest/gtest.h>
 
@@ -145,22 +146,6 @@ TEST_F(FaultInjectionTest, ALogLockHeldElsewhereDoesNotStopReception)
 TEST_F(FaultInjectionTest, APortThatComesBackIsResumedWithTheGapInTheStatusPane)
 {
     const std::string near = dir / "port", far = dir / "detector";
-    auto startSocat = [&] {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 2);
-            ::execlp("socat", "socat", ("pty,raw,echo=0,link=" + near).c_str(),
-                     ("pty,raw,echo=0,link=" + far).c_str(), static_cast<char *>(nullptr));
-            ::_exit(127);
-        }
-        EXPECT_TRUE(WaitFor([&] { return fs::exists(near) && fs::exists(far); }, 5000));
-        return pid;
-    };
-    auto stopSocat = [](pid_t pid) {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-    };
     auto sendFrames = [&](int n) {
         TSimulatorPort detector({}, 2000);
         detector.OpenDevice(far);
@@ -170,18 +155,19 @@ TEST_F(FaultInjectionTest, APortThatComesBackIsResumedWithTheGapInTheStatusPane)
         ASSERT_TRUE(WaitFor([&] { return w->mem_HEX().Lines().Count() == before + n; }));
     };
 
-    pid_t socat = startSocat();
+    SocatPair socat(near, far);
+    ASSERT_TRUE(socat.Ready());
     program->FComCfg->SerialComm().SetDeviceName(near);
     Action("act_Start")->trigger();
     sendFrames(30);
-    stopSocat(socat); // unplugged
+    socat.Stop(); // unplugged
     ASSERT_TRUE(WaitFor([&] { return w->PanelText(3) == QStringLiteral("wartet"); }));
     EXPECT_EQ(w->PanelText(0), QStringLiteral("getrennt"));
     QTest::qWait(500);
-    socat = startSocat(); // plugged in again: resumed within the 2 s retry
+    socat.Start(); // plugged in again: resumed within the 2 s retry
     ASSERT_TRUE(WaitFor([&] { return w->PanelText(0) == QStringLiteral("verbunden"); }, 6000));
     sendFrames(40);
-    stopSocat(socat);
+    socat.Stop();
 
     EXPECT_EQ(Lines(DayFile()), 70u);
     EXPECT_EQ(StatusLinesWith("unterbrochen"), 1);

@@ -6,6 +6,7 @@
 #include "logging/LOGFile.h"
 #include "serial/SerComm.h"
 #include "tools/DetectorSimulator.h"
+#include "support/SocatPair.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@
 using namespace glowkite;
 using namespace std::chrono_literals;
 using glowkite::test::ReadFile;
+using glowkite::test::SocatPair;
 using glowkite::test::TempDir;
 
 namespace {
@@ -91,38 +93,6 @@ void WriteFrames(int fd, TDetectorSimulator &sim, int frames)
         done += static_cast<std::size_t>(n);
     }
 }
-
-// A socat pair: `near` is our port, `far` the detector's end.
-class SocatPair {
-public:
-    SocatPair(const std::string &near, const std::string &far) : near_(near), far_(far) { Start(); }
-    ~SocatPair() { Stop(); }
-    void Start()
-    {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, 2);
-            ::execlp("socat", "socat", ("pty,raw,echo=0,link=" + near_).c_str(),
-                     ("pty,raw,echo=0,link=" + far_).c_str(), static_cast<char *>(nullptr));
-            ::_exit(127);
-        }
-        for (int i = 0; i < 500 && !(std::filesystem::exists(near_) && std::filesystem::exists(far_)); ++i)
-            std::this_thread::sleep_for(10ms);
-    }
-    void Stop()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-
-private:
-    std::string near_, far_;
-    pid_t pid_ = -1;
-};
 
 } // namespace
 

@@ -3,6 +3,7 @@
 // process, or a socat pair whose far end another process holds.
 
 #include "serial/SerHandOff.h"
+#include "support/SocatPair.h"
 
 #include <chrono>
 #include <csignal>
@@ -85,34 +86,12 @@ struct TempDir {
 // socat with two linked pseudo-terminals, "a" and "b", in a temporary folder.
 struct SocatPair {
     TempDir dir;
-    pid_t pid = -1;
-    std::string a, b;
+    std::string a = (dir.path / "a").string();
+    std::string b = (dir.path / "b").string();
+    glowkite::test::SocatPair pair{a, b};
 
-    SocatPair()
-    {
-        a = (dir.path / "a").string();
-        b = (dir.path / "b").string();
-        pid = fork();
-        if (pid == 0) {
-            const std::string left = "pty,raw,echo=0,link=" + a;
-            const std::string right = "pty,raw,echo=0,link=" + b;
-            execlp("socat", "socat", left.c_str(), right.c_str(), static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!(std::filesystem::exists(a) && std::filesystem::exists(b)) && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    bool Ready() const { return std::filesystem::exists(a) && std::filesystem::exists(b); }
-    void Kill()
-    {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-            pid = -1;
-        }
-    }
-    ~SocatPair() { Kill(); }
+    bool Ready() const { return pair.Ready(); }
+    void Kill() { pair.Stop(); }
 };
 
 // Serves hand-offs until done() or the time-out; answers done().
