@@ -65,6 +65,18 @@ public:
     virtual void EndProgress() = 0;
 };
 
+// A replay that shows nothing: for tools that read a day into memory only.
+class TQuietReplayEvents : public IReplayEvents {
+public:
+    void ShowProtocol() override {}
+    void ProtocolSwitched(std::string_view) override {}
+    void FrameFailed(std::string_view) override {}
+    void Warning(std::string_view) override {}
+    void BeginProgress(std::string_view, std::int64_t) override {}
+    void Progress(std::int64_t) override {}
+    void EndProgress() override {}
+};
+
 // The expected line count of the progress bar: file size div 110.
 std::int64_t ExpectedLineCount(std::uint64_t fileSize);
 

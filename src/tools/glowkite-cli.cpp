@@ -223,15 +223,10 @@ int Record(TCliArgs &args)
 }
 
 // The replay's messages, for a terminal.
-class ConsoleEvents : public IReplayEvents {
+class ConsoleEvents : public TQuietReplayEvents {
 public:
-    void ShowProtocol() override {}
-    void ProtocolSwitched(std::string_view) override {}
     void FrameFailed(std::string_view m) override { std::cerr << m << "\n"; }
     void Warning(std::string_view m) override { std::cerr << m << "\n"; }
-    void BeginProgress(std::string_view, std::int64_t) override {}
-    void Progress(std::int64_t) override {}
-    void EndProgress() override {}
 };
 
 int Export(TCliArgs &args)

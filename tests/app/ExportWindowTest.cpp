@@ -49,16 +49,6 @@ protected:
     TForm_GlowKite w;
 };
 
-struct QuietReplay : IReplayEvents {
-    void ShowProtocol() override {}
-    void ProtocolSwitched(std::string_view) override {}
-    void FrameFailed(std::string_view) override {}
-    void Warning(std::string_view) override {}
-    void BeginProgress(std::string_view, std::int64_t) override {}
-    void Progress(std::int64_t) override {}
-    void EndProgress() override {}
-};
-
 } // namespace
 
 TEST_F(ExportWindowTest, TheFileMenuOffersBothExportsBeforeBeenden)
@@ -91,7 +81,7 @@ TEST_F(ExportWindowTest, TheShownPointsAgreeWithTheCommandLineExport)
     for (const bool changesOnly : {false, true}) {
         w.Decoder().AllData2Chart = !changesOnly;
         w.Decoder().Intervall = 10;
-        QuietReplay quiet;
+        TQuietReplayEvents quiet;
         TDayReplay(w.Decoder(), quiet).LoadFromFile(day);
         const std::string mine = dir / "window.csv";
         w.ExportData(QString::fromStdString(mine));

@@ -116,15 +116,7 @@ TEST(CliExport, PointsAsTheChartPlotsThemWithHoldPoints)
     TMemoryView view;
     TMeasurementDecoder dec(view, nullptr);
     dec.AllData2Chart = false;
-    struct : IReplayEvents {
-        void ShowProtocol() override {}
-        void ProtocolSwitched(std::string_view) override {}
-        void FrameFailed(std::string_view) override {}
-        void Warning(std::string_view) override {}
-        void BeginProgress(std::string_view, std::int64_t) override {}
-        void Progress(std::int64_t) override {}
-        void EndProgress() override {}
-    } quiet;
+    TQuietReplayEvents quiet;
     TDayReplay(dec, quiet).LoadFromFile(day);
     std::ostringstream direct;
     ExportPointsCsv(view, direct);
