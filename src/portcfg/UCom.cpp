@@ -153,32 +153,6 @@ void TFComCfg::FormCreate()
     ReadSettings();
 }
 
-void TFComCfg::SetPortName(const std::string &v)
-{
-    if (v != portName_)
-        portName_ = v;
-}
-void TFComCfg::SetPortBaudrate(TSerBaudrate v)
-{
-    if (v != portBaudrate_)
-        portBaudrate_ = v;
-}
-void TFComCfg::SetPortParity(TSerParity v)
-{
-    if (v != portParity_)
-        portParity_ = v;
-}
-void TFComCfg::SetPortDatabits(TSerDatabits v)
-{
-    if (v != portDatabits_)
-        portDatabits_ = v;
-}
-void TFComCfg::SetPortStopbits(TSerStopbits v)
-{
-    if (v != portStopbits_)
-        portStopbits_ = v;
-}
-
 void TFComCfg::ReadSettings()
 {
     const TIniFile ini(IniFileName);

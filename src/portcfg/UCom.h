@@ -41,11 +41,11 @@ public:
     TSerParity PortParity() const { return portParity_; }
     TSerDatabits PortDatabits() const { return portDatabits_; }
     TSerStopbits PortStopbits() const { return portStopbits_; }
-    void SetPortName(const std::string &v);
-    void SetPortBaudrate(TSerBaudrate v);
-    void SetPortParity(TSerParity v);
-    void SetPortDatabits(TSerDatabits v);
-    void SetPortStopbits(TSerStopbits v);
+    void SetPortName(const std::string &v) { portName_ = v; }
+    void SetPortBaudrate(TSerBaudrate v) { portBaudrate_ = v; }
+    void SetPortParity(TSerParity v) { portParity_ = v; }
+    void SetPortDatabits(TSerDatabits v) { portDatabits_ = v; }
+    void SetPortStopbits(TSerStopbits v) { portStopbits_ = v; }
 
     void ReadSettings();
     void WriteSettings();
