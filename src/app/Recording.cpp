@@ -26,7 +26,7 @@ TRecording::~TRecording()
     comm_.OnPortLost = nullptr;
 }
 
-void TRecording::OpenAndRaiseLines()
+void TRecording::AttachAndOpen()
 {
     receiver_.ClearRxBuffer();
     comm_.SetBaudrate(brUser);
@@ -39,12 +39,17 @@ void TRecording::OpenAndRaiseLines()
     comm_.Open();
 }
 
-void TRecording::Start()
+void TRecording::RaiseLines()
 {
-    OpenAndRaiseLines();
-    SetState(TRecordingState::Recording);
     comm_.SetDTR(true);
     comm_.SetRTS(true);
+}
+
+void TRecording::Start()
+{
+    AttachAndOpen();
+    SetState(TRecordingState::Recording);
+    RaiseLines();
 }
 
 void TRecording::Stop()
@@ -73,9 +78,8 @@ void TRecording::Tick()
         return;
     nextRetry_ = std::chrono::steady_clock::now() + RetryInterval;
     try {
-        OpenAndRaiseLines();
-        comm_.SetDTR(true);
-        comm_.SetRTS(true);
+        AttachAndOpen();
+        RaiseLines();
     } catch (const std::exception &e) {
         comm_.Close();
         retryError_ = e.what();

@@ -58,7 +58,9 @@ public:
     std::chrono::milliseconds RetryInterval{2000};
 
 private:
-    void OpenAndRaiseLines();
+    // Empties the receive buffer, fixes the rate, attaches the receiver, opens.
+    void AttachAndOpen();
+    void RaiseLines(); // DTR and RTS on
     void PortLost(const std::string &text);
     void SetState(TRecordingState s);
     std::string Note(std::string_view text) const;
