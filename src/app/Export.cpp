@@ -1,6 +1,7 @@
 #include "app/Export.h"
 
 #include "app/DayReplay.h"
+#include "app/Windows1252.h"
 
 #include <charconv>
 #include <ostream>
@@ -9,15 +10,10 @@ namespace glowkite {
 
 std::string Cp1252ToUtf8(std::string_view s)
 {
-    // 0x80..0x9F differ from Latin-1; 0x81, 0x8D, 0x8F, 0x90, 0x9D are unused.
-    static constexpr char16_t high[32] = {
-        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
     std::string out;
     out.reserve(s.size());
     for (unsigned char c : s) {
-        const char32_t u = c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c;
+        const char32_t u = Windows1252ToUnicode(c);
         if (u < 0x80) {
             out += static_cast<char>(u);
         } else if (u < 0x800) {
