@@ -12,12 +12,13 @@ function(glowkite_test name)
   cmake_parse_arguments(T "QT;THREADED" "LOCK" "SOURCES;LIBS" ${ARGN})
   if(T_QT)
     add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/QtTestMain.cpp)
-    target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Widgets Qt6::Test GTest::gtest Threads::Threads)
+    # support/QtHelpers.h finds the program's files through settings/.
+    target_link_libraries(${name} PRIVATE ${T_LIBS} gk_settings Qt6::Widgets Qt6::Test GTest::gtest Threads::Threads)
   else()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   endif()
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
   set(labels ${folder})
   if(T_THREADED OR folder MATCHES "^serial")
@@ -89,4 +90,26 @@ function(glowkite_platform_sources target)
   else()
     target_sources(${target} PRIVATE ${P_POSIX})
   endif()
+endfunction()
+
+# glowkite_headers(TARGET)
+# Exports the target's own folder of src/, and only that, as "<folder>/X.h":
+# the include root is a folder of the build tree holding one link to the
+# source folder. A target sees the headers of what it links and nothing
+# else, so an include upward (a core reaching into the window, a dialog into
+# the program) fails to build. Where no link can be made (a Windows host
+# without the right to make one) the whole of src/ is the root.
+function(glowkite_headers target)
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+  set(root ${PROJECT_BINARY_DIR}/include/${target})
+  set(link ${root}/${folder})
+  if(NOT IS_SYMLINK ${link})
+    get_filename_component(parent ${link} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${link} RESULT failed SYMBOLIC)
+    if(failed)
+      set(root ${PROJECT_SOURCE_DIR}/src)
+    endif()
+  endif()
+  target_include_directories(${target} PUBLIC ${root})
 endfunction()

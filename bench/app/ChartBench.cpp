@@ -3,9 +3,9 @@
 // under 50 ms with the whole range shown, under 5 ms zoomed in; appending a
 // million measurements through the view interface; filling a pane with a
 // million lines at once.
-#include "app/ChartAdapter.h"
-#include "app/MeasurementDecoder.h"
-#include "app/TextLinesModel.h"
+#include "app/ui/ChartAdapter.h"
+#include "app/core/MeasurementDecoder.h"
+#include "app/ui/TextLinesModel.h"
 #include "app/UGlowKite.h"
 
 #include <benchmark/benchmark.h>

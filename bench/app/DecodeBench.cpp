@@ -1,7 +1,7 @@
 // Throughput of the decoding core: AddMeasurement into an in-memory view.
 // Target: at least 2 million measurements per second.
-#include "app/MeasurementDecoder.h"
-#include "app/MemoryView.h"
+#include "app/core/MeasurementDecoder.h"
+#include "app/core/MemoryView.h"
 
 #include <benchmark/benchmark.h>
 

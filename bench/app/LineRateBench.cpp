@@ -7,13 +7,13 @@
 // SECONDS of simulated time (default 600); SPEEDUP sends that many times
 // faster than the line rate (default 1: real time).
 
-#include "app/ChartAdapter.h"
+#include "app/ui/ChartAdapter.h"
 #include "app/Program.h"
-#include "app/TextLinesModel.h"
+#include "app/ui/TextLinesModel.h"
 #include "app/UGlowKite.h"
 #include "portcfg/UCom.h"
 #include "serial/SerComm.h"
-#include "tools/SimulatorPort.h"
+#include "sim/SimulatorPort.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

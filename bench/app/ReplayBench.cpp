@@ -10,9 +10,9 @@
 // Targets: 100,000 lines under 0.5 s; 1,000,000 lines under 2.5 s with a
 // peak under 450 MB, the progress bar moving and the window repainting.
 #include "DayFileGen.h"
-#include "app/ChartAdapter.h"
+#include "app/ui/ChartAdapter.h"
 #include "app/Program.h"
-#include "app/TextLinesModel.h"
+#include "app/ui/TextLinesModel.h"
 #include "app/UGlowKite.h"
 #include "logging/UProgres.h"
 

@@ -2,8 +2,8 @@
 // Writes a day file as a detector at full line rate leaves it, for the
 // replay and export benchmarks.
 
-#include "app/FrameReceiver.h"
-#include "tools/DetectorSimulator.h"
+#include "app/core/FrameReceiver.h"
+#include "sim/DetectorSimulator.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,8 +1,8 @@
 #include "about/About.h"
 
 #include "about/fileUtil.h"
-#include "app/Cp1252.h"
-#include "app/GuiSupport.h"
+#include "gui/Cp1252.h"
+#include "gui/GuiSupport.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,14 +1,14 @@
 #include "app/Program.h"
 
 #include "about/About.h"
-#include "app/GuiSupport.h"
+#include "gui/GuiSupport.h"
 #include "app/StartOptions.h"
 #include "app/UGlowKite.h"
 #include "logging/UProgres.h"
 #include "portcfg/UCom.h"
 #include "serial/SerComm.h"
 #include "settings/UOption.h"
-#include "tools/SimulatorPort.h"
+#include "sim/SimulatorPort.h"
 
 #include <QTimer>
 

@@ -3,13 +3,13 @@
 // calendar, menu and status bar. It owns the measurement decoding and the
 // two log writers and shows what the decoding produces (IMeasurementView).
 
-#include "app/DayFiles.h"
-#include "app/DayReplay.h"
-#include "app/FrameReceiver.h"
-#include "app/GuiSupport.h"
-#include "app/MeasurementDecoder.h"
-#include "app/MeasurementView.h"
-#include "app/Recording.h"
+#include "app/core/DayFiles.h"
+#include "app/core/DayReplay.h"
+#include "app/core/FrameReceiver.h"
+#include "gui/GuiSupport.h"
+#include "app/core/MeasurementDecoder.h"
+#include "app/core/MeasurementView.h"
+#include "app/core/Recording.h"
 #include "logging/LOGFile.h"
 #include "settings/Paths.h"
 

@@ -3,7 +3,7 @@
 // Every line is one open-append-close cycle under a cross-process lock named
 // by BaseName, so each line is complete on disk when WriteLine returns.
 
-#include "logging/Clock.h"
+#include "base/Clock.h"
 #include "logging/LogLock.h"
 
 #include <chrono>

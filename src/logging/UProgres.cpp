@@ -1,6 +1,6 @@
 #include "logging/UProgres.h"
 
-#include "app/GuiSupport.h"
+#include "gui/GuiSupport.h"
 
 #include <QLabel>
 #include <QProgressBar>

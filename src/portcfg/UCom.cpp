@@ -1,7 +1,7 @@
 #include "portcfg/UCom.h"
 
-#include "app/Cp1252.h"
-#include "app/GuiSupport.h"
+#include "gui/Cp1252.h"
+#include "gui/GuiSupport.h"
 #include "portcfg/PortList.h"
 #include "serial/SerComm.h"
 #include "serial/qt/SerQtHandOff.h"

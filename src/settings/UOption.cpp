@@ -1,6 +1,6 @@
 #include "settings/UOption.h"
 
-#include "app/GuiSupport.h"
+#include "gui/GuiSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,16 +3,16 @@
 //   simulate  a simulated detector on a pseudo-terminal or a device
 //   export    a stored day as CSV (frames, or the chart's points)
 
-#include "app/DayReplay.h"
-#include "app/Export.h"
-#include "app/LogSetup.h"
-#include "app/MemoryView.h"
-#include "app/Recording.h"
+#include "app/core/DayReplay.h"
+#include "app/core/Export.h"
+#include "app/core/LogSetup.h"
+#include "app/core/MemoryView.h"
+#include "app/core/Recording.h"
 #include "serial/SerComm.h"
 #include "settings/Paths.h"
 #include "tools/CliArgs.h"
 #include "tools/CliPlatform.h"
-#include "tools/SimulatorPort.h"
+#include "sim/SimulatorPort.h"
 
 #include <array>
 #include <atomic>

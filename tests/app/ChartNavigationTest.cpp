@@ -1,7 +1,7 @@
 // Chart navigation of the main window: the keys (through the key preview),
 // the double click, the mouse and the zoom to a status line.
-#include "app/ChartAdapter.h"
-#include "app/TextLinesModel.h"
+#include "app/ui/ChartAdapter.h"
+#include "app/ui/TextLinesModel.h"
 #include "app/UGlowKite.h"
 #include "support/QtHelpers.h"
 #include "support/TestFiles.h"

@@ -1,15 +1,15 @@
 // The day replay in the main window: the calendar's bold days, the double
 // click, the progress dialog, the warnings and errors, the command-line
 // open, and a replay while a recording writes today's file.
-#include "app/ChartAdapter.h"
-#include "app/Cp1252.h"
+#include "app/ui/ChartAdapter.h"
+#include "gui/Cp1252.h"
 #include "app/Program.h"
-#include "app/TextLinesModel.h"
+#include "app/ui/TextLinesModel.h"
 #include "app/UGlowKite.h"
 #include "logging/UProgres.h"
 #include "support/QtHelpers.h"
 #include "support/TestFiles.h"
-#include "tools/DetectorSimulator.h"
+#include "sim/DetectorSimulator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The window's exports: the chart as a picture, the shown points as CSV,
 // the same rows as glowkite-cli export --points.
-#include "app/DayReplay.h"
+#include "app/core/DayReplay.h"
 #include "app/UGlowKite.h"
 #include "support/QtHelpers.h"
 #include "support/TestFiles.h"
-#include "tools/DetectorSimulator.h"
+#include "sim/DetectorSimulator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // The whole road of a frame, offscreen: the simulated detector on a
 // pseudo-terminal, the program's serial component, the window, its files.
-#include "app/ChartAdapter.h"
-#include "app/FrameReceiver.h"
+#include "app/ui/ChartAdapter.h"
+#include "app/core/FrameReceiver.h"
 #include "app/Program.h"
-#include "app/TextLinesModel.h"
+#include "app/ui/TextLinesModel.h"
 #include "app/UGlowKite.h"
 #include "portcfg/UCom.h"
 #include "serial/SerComm.h"
 #include "support/ProgramRig.h"
-#include "tools/SimulatorPort.h"
+#include "sim/SimulatorPort.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "app/UGlowKite.h"
 
-#include "app/ChartAdapter.h"
-#include "app/TextLinesModel.h"
+#include "app/ui/ChartAdapter.h"
+#include "app/ui/TextLinesModel.h"
 #include "settings/IniFile.h"
 #include "support/QtHelpers.h"
 #include "support/TestFiles.h"

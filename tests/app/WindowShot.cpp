@@ -4,16 +4,16 @@
 //
 //   window_shot OUT.png [--frames N] [--all-series] [--size WxH] [--dialogs]
 //   --dialogs also saves OUT-options.png and OUT-about.png.
-#include "app/ChartAdapter.h"
-#include "app/FrameReceiver.h"
+#include "app/ui/ChartAdapter.h"
+#include "app/core/FrameReceiver.h"
 #include "app/Program.h"
-#include "app/TextLinesModel.h"
+#include "app/ui/TextLinesModel.h"
 #include "about/About.h"
 #include "about/fileUtil.h"
 #include "app/UGlowKite.h"
 #include "settings/UOption.h"
 #include "settings/IniFile.h"
-#include "tools/DetectorSimulator.h"
+#include "sim/DetectorSimulator.h"
 
 #include <QApplication>
 #include <QPixmap>

@@ -12,8 +12,8 @@
 
 #include "FuzzSupport.h"
 
-#include "app/DayReplay.h"
-#include "app/MemoryView.h"
+#include "app/core/DayReplay.h"
+#include "app/core/MemoryView.h"
 
 #include <charconv>
 #include <memory>

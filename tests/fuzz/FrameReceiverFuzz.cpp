@@ -12,8 +12,8 @@
 
 #include "FuzzSupport.h"
 
-#include "app/FrameReceiver.h"
-#include "app/MemoryView.h"
+#include "app/core/FrameReceiver.h"
+#include "app/core/MemoryView.h"
 
 #include <algorithm>
 #include <array>

@@ -15,8 +15,8 @@
 
 #include "FuzzSupport.h"
 
-#include "app/MeasurementDecoder.h"
-#include "app/MemoryView.h"
+#include "app/core/MeasurementDecoder.h"
+#include "app/core/MemoryView.h"
 
 #include <algorithm>
 

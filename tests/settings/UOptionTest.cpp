@@ -1,6 +1,6 @@
 #include "settings/UOption.h"
 
-#include "app/ChartAdapter.h"
+#include "app/ui/ChartAdapter.h"
 #include "app/UGlowKite.h"
 #include "support/QtHelpers.h"
 #include "support/TestFiles.h"

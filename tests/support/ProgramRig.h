@@ -4,13 +4,13 @@
 // helpers to wait for the event loop and to read the LOG folder.
 
 #include "app/Program.h"
-#include "app/TextLinesModel.h"
+#include "app/ui/TextLinesModel.h"
 #include "app/UGlowKite.h"
 #include "portcfg/UCom.h"
 #include "serial/SerComm.h"
 #include "support/QtHelpers.h"
 #include "support/TestFiles.h"
-#include "tools/SimulatorPort.h"
+#include "sim/SimulatorPort.h"
 
 #include <gtest/gtest.h>
 

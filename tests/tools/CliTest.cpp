@@ -1,7 +1,7 @@
 // glowkite-cli run as a separate process, as a user or a script runs it.
-#include "app/DayReplay.h"
-#include "app/Export.h"
-#include "app/MemoryView.h"
+#include "app/core/DayReplay.h"
+#include "app/core/Export.h"
+#include "app/core/MemoryView.h"
 #include "serial/SerTermios2.h"
 #include "support/TestFiles.h"
 

@@ -1,0 +1,146 @@
+#include "app/core/FrameReceiver.h"
+
+#include "logging/LOGFile.h"
+
+#include <cstring>
+#include <exception>
+
+namespace glowkite {
+
+const char *const ProtocolPlusMessage =
+    "Protokoll glowkite + erkannt \r\nUmgeschaltet auf glowkite + Protokoll";
+const char *const ProtocolOldMessage = "Protokoll glowkite erkannt\r\nUmgeschaltet auf glowkite Protokoll";
+
+namespace {
+constexpr std::uint8_t MarkFirst = 0x00;
+constexpr std::uint8_t Mark = 0xA1;
+constexpr std::size_t OldMarkOffset = 17;  // protocol "glowkite"
+constexpr std::size_t PlusMarkOffset = 19; // protocol "glowkite +"
+
+std::int16_t Word(std::span<const std::uint8_t, FrameSize> w, std::size_t low)
+{
+    return static_cast<std::int16_t>(w[low] | (w[low + 1] << 8));
+}
+} // namespace
+
+std::string RxLine(std::string_view dateTime, std::span<const std::uint8_t> frame)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string line;
+    line.reserve(dateTime.size() + 6 + 3 * frame.size());
+    line.append(dateTime);
+    line += "  RX: ";
+    for (std::uint8_t b : frame) {
+        line += digits[b >> 4];
+        line += digits[b & 0x0F];
+        line += ' ';
+    }
+    return line;
+}
+
+TFrameValues FrameValues(std::span<const std::uint8_t, FrameSize> w, bool glowkiteVersion)
+{
+    if (glowkiteVersion)
+        return {w[2], w[3], Word(w, 9), Word(w, 11), w[5]};
+    return {w[2], w[3], Word(w, 10), Word(w, 12), w[6]};
+}
+
+TFrameReceiver::TFrameReceiver(TMeasurementDecoder &decoder, TLogFile *dataLog, IFrameEvents &events,
+                               Clock clock)
+    : decoder_(decoder), dataLog_(dataLog), events_(events), clock_(std::move(clock))
+{
+    CurrentDay = DateTimeText(clock_()).substr(0, 10);
+}
+
+void TFrameReceiver::CommRxCharEvent(IByteSource &source)
+{
+    std::uint8_t b;
+    while (source.ReadChar(b))
+        Receive(b);
+}
+
+void TFrameReceiver::Receive(std::uint8_t b)
+{
+    buffer_[size_++] = b;
+
+    // Step keeping: one byte is dropped per received byte until the start
+    // marker stands at the front, so out of step the buffer holds a sliding
+    // pair of the last two bytes.
+    if (size_ >= 3 && !(buffer_[0] == MarkFirst && buffer_[1] == Mark)) {
+        std::memmove(buffer_.data(), buffer_.data() + 1, size_ - 1);
+        --size_;
+    }
+
+    if (size_ >= FrameSize) {
+        DetectProtocol();
+        if (buffer_[OldMarkOffset] == Mark || buffer_[PlusMarkOffset] == Mark)
+            HandleFrame();
+        else if (size_ > RxBufferLimit)
+            size_ = 0; // in step but never a valid frame: start over
+    }
+}
+
+void TFrameReceiver::DetectProtocol()
+{
+    // At most one switch per window; a window with both marks switches
+    // every time it comes.
+    if (decoder_.GlowkiteVersion && buffer_[PlusMarkOffset] == Mark) {
+        decoder_.GlowkiteVersion = false;
+        events_.ShowProtocol();
+        events_.ProtocolSwitched(ProtocolPlusMessage);
+    } else if (!decoder_.GlowkiteVersion && buffer_[OldMarkOffset] == Mark) {
+        decoder_.GlowkiteVersion = true;
+        events_.ShowProtocol();
+        events_.ProtocolSwitched(ProtocolOldMessage);
+    }
+}
+
+void TFrameReceiver::HandleFrame()
+{
+    const std::span<const std::uint8_t, FrameSize> window(buffer_.data(), FrameSize);
+    if (OnFrame)
+        OnFrame(window);
+    try {
+        // One clock reading gives both the label and the stamp of the stored
+        // line, so a replay of the day file shows the labels the live chart had.
+        const std::string label = DateTimeText(clock_());
+        const std::string_view day = std::string_view(label).substr(0, 10);
+        if (day != CurrentDay) {
+            decoder_.ClearData();
+            CurrentDay.assign(day);
+        }
+        ShowRxFrame(label, window);
+        const TFrameValues v = FrameValues(window, decoder_.GlowkiteVersion);
+        decoder_.AddMeasurement(label, v.aq, v.flags, v.x, v.y, v.gain);
+        decoder_.ShowCount();
+    } catch (const std::exception &e) {
+        // Dropped, not handled again one byte later: the next frame is
+        // found by the step keeping as usual.
+        size_ = 0;
+        decoder_.ShowCount();
+        ++dropped_;
+        if (failure_ != e.what()) {
+            failure_ = e.what();
+            events_.FrameFailed(failure_);
+        }
+        return;
+    }
+    size_ = 0;
+    if (!failure_.empty()) {
+        const std::int64_t dropped = dropped_;
+        failure_.clear();
+        dropped_ = 0;
+        events_.FramesResumed(dropped);
+    }
+    events_.FrameHandled();
+}
+
+void TFrameReceiver::ShowRxFrame(std::string_view dateTime, std::span<const std::uint8_t> window)
+{
+    const std::string line = RxLine(dateTime, window);
+    decoder_.View().AppendHexLine(line);
+    if (dataLog_)
+        dataLog_->WriteLine(line, lsNone);
+}
+
+} // namespace glowkite

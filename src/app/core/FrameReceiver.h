@@ -1,0 +1,101 @@
+#pragma once
+// The frame receiver: reads received bytes one at a time, keeps them in step
+// with the detector's start marker 0x00 0xA1, detects which of the two frame
+// protocols the detector speaks, and hands each 25-byte frame on: as an
+// "RX: " line to the data pane and the daily data file, and as a
+// measurement to the decoder.
+
+#include "app/core/MeasurementDecoder.h"
+#include "base/Clock.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace glowkite {
+
+class TLogFile;
+
+// Where received bytes come from (the serial component, a test vector).
+class IByteSource {
+public:
+    virtual ~IByteSource() = default;
+    // True with one received byte; false at once when nothing is waiting.
+    virtual bool ReadChar(std::uint8_t &ch) = 0;
+};
+
+// What the receiver tells the window besides the measurement view. None of
+// these may block: reception goes on while a message is on screen.
+class IFrameEvents {
+public:
+    virtual ~IFrameEvents() = default;
+    virtual void ShowProtocol() = 0;
+    // The detector switched protocol; message is the warning text.
+    virtual void ProtocolSwitched(std::string_view message) = 0;
+    // Handling a frame failed (e.g. the day file cannot be written); the
+    // frame has been dropped. Told once per run of failures (again only when
+    // the message changes), not once per frame.
+    virtual void FrameFailed(std::string_view message) = 0;
+    // Frames are handled again after a run of failures; `dropped` frames
+    // were lost meanwhile.
+    virtual void FramesResumed(std::int64_t dropped) { (void)dropped; }
+    // A frame has been shown and stored (its day file exists now).
+    virtual void FrameHandled() {}
+};
+
+inline constexpr std::size_t FrameSize = 25;
+inline constexpr std::size_t RxBufferLimit = 80; // a longer buffer is discarded
+
+extern const char *const ProtocolPlusMessage; // switched to "glowkite +"
+extern const char *const ProtocolOldMessage;  // switched to "glowkite"
+
+// The RX line of a frame: "dd.mm.yyyy hh:nn:ss  RX: " and each byte as two
+// hex digits and a blank; 100 characters for a 25-byte frame.
+std::string RxLine(std::string_view dateTime, std::span<const std::uint8_t> frame);
+
+// The measured values of a frame window by the layout of a protocol.
+struct TFrameValues {
+    std::int16_t aq, flags, x, y, gain;
+};
+TFrameValues FrameValues(std::span<const std::uint8_t, FrameSize> window, bool glowkiteVersion);
+
+class TFrameReceiver {
+public:
+    TFrameReceiver(TMeasurementDecoder &decoder, TLogFile *dataLog, IFrameEvents &events,
+                   Clock clock = SystemClock);
+
+    // Receive handler: reads until the source has no more bytes.
+    void CommRxCharEvent(IByteSource &source);
+    // One received byte (what CommRxCharEvent does per byte).
+    void Receive(std::uint8_t b);
+
+    // Emptied by the start of a recording.
+    void ClearRxBuffer() { size_ = 0; }
+    std::span<const std::uint8_t> RxBuffer() const { return {buffer_.data(), size_}; }
+
+    // The first ten characters of the date-time text of the day shown.
+    std::string CurrentDay;
+
+    // Called with every handled window, before it is handled (for tests and
+    // tools that watch the framing).
+    std::function<void(std::span<const std::uint8_t, FrameSize>)> OnFrame;
+
+private:
+    void DetectProtocol();
+    void HandleFrame();
+    void ShowRxFrame(std::string_view dateTime, std::span<const std::uint8_t> window);
+
+    TMeasurementDecoder &decoder_;
+    TLogFile *dataLog_;
+    IFrameEvents &events_;
+    Clock clock_;
+    std::array<std::uint8_t, RxBufferLimit + 1> buffer_{};
+    std::size_t size_ = 0;
+    std::string failure_;      // message of the current run of failures
+    std::int64_t dropped_ = 0; // frames dropped in that run
+};
+
+} // namespace glowkite

@@ -1,0 +1,88 @@
+#pragma once
+// The measurement state of the main window and the operations on it: a
+// decoded measurement becomes points of the five chart series, and a change
+// of the status flags becomes a line of German status words in the status
+// pane and in the monthly status log.
+
+#include "app/core/MeasurementView.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace glowkite {
+
+class TLogFile;
+
+// One byte as two upper-case hexadecimal digits ("0A" for 0x0A).
+std::string ByteToHex(std::uint8_t b);
+
+// The status words of the flags f (Windows-1252) and the status level.
+struct TStatusWords {
+    std::string words;
+    std::int32_t level = 0;
+};
+TStatusWords StatusWords(std::uint8_t f);
+
+// The scaled position of a raw 16-bit value: x / 400 * 5 in the old
+// protocol, x / 115 * 5 in "glowkite +".
+long double ScalePosition(std::int16_t raw, bool glowkiteVersion);
+
+// Raw contamination to its plotted value: (g - 128) / 10 in 16-bit
+// arithmetic, rounded to the nearest integer with halves to even.
+std::int32_t ScaleGain(std::int16_t g);
+
+// "Anzahl der Messwerte: " followed by n.
+std::string CountText(int n);
+
+class TMeasurementDecoder {
+public:
+    // StatusLog may be null (no status log, e.g. the export tool).
+    TMeasurementDecoder(IMeasurementView &view, TLogFile *statusLog);
+
+    // Display settings (named like their keys in the settings file).
+    bool AllData2Chart = true;
+    bool GlowkiteVersion = false; // true: old protocol "glowkite"
+    std::int32_t Intervall = 60;
+    bool xPosActive = false;
+    bool yPosActive = false;
+    bool Gain = false;
+
+    // Measurement state.
+    std::int32_t MeasureCount = 0;
+    std::int32_t LastStatus = 255;
+    std::int32_t StatusValue = 0;
+    std::int32_t LastAQ = 0;
+    long double LastXPos = 0;
+    long double LastYPos = 0;
+    std::int32_t LastGain = 0;
+    std::string LastLabel;
+    // Starts true: before the first measurement nothing was left out, so
+    // there is no level to hold (a hold point would plot a false zero).
+    bool LastPlotted = true;
+
+    // Whether DecodeStatus writes status lines to the status log. A replay
+    // turns it off: viewing a stored day must not add old history to the
+    // current month's log.
+    bool LogStatusChanges = true;
+
+    void AddMeasurement(std::string_view L, std::int16_t a, std::int16_t f, std::int16_t x,
+                        std::int16_t y, std::int16_t g);
+    void DecodeStatus(std::int16_t f, std::string_view L);
+    void ClearData();
+    void UpDateGraph();
+    // Sets the count label from the points of the series "Status".
+    void ShowCount();
+
+    // The interval in force: a value below 1 (a hand-edited settings file)
+    // is taken as the default 60.
+    std::int32_t EffectiveIntervall() const { return Intervall >= 1 ? Intervall : 60; }
+
+    IMeasurementView &View() { return view_; }
+
+private:
+    IMeasurementView &view_;
+    TLogFile *statusLog_;
+};
+
+} // namespace glowkite

@@ -1,0 +1,587 @@
+#include "app/ui/ChartAdapter.h"
+
+#include "gui/Cp1252.h"
+#include "app/core/LineStore.h"
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QCursor>
+#include <QMouseEvent>
+#include <QRubberBand>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace glowkite {
+
+namespace {
+
+QColor ToQColor(TColor c)
+{
+    return QColor(c.r, c.g, c.b);
+}
+
+} // namespace
+
+// Bottom-axis ticks sit on point indexes, and a tick's label is the label of
+// the point at that index, made only when the tick is drawn: a million
+// points cost no more labels than a hundred.
+class TChartAdapter::TLabelTicker : public QCPAxisTicker {
+public:
+    explicit TLabelTicker(const TLineStore &labels) : labels_(labels) {}
+
+    long long made = 0;
+
+protected:
+    double getTickStep(const QCPRange &range) override
+    {
+        return std::max(1.0, std::ceil(QCPAxisTicker::getTickStep(range)));
+    }
+
+    int getSubTickCount(double) override { return 0; }
+
+    QString getTickLabel(double tick, const QLocale &, QChar, int) override
+    {
+        const double index = std::round(tick);
+        if (std::abs(tick - index) > 1e-6 || index < 0 || index >= static_cast<double>(labels_.Count()))
+            return {};
+        ++made;
+        return FromCp1252(labels_.Line(static_cast<std::size_t>(index)));
+    }
+
+private:
+    const TLineStore &labels_;
+};
+
+// Points drawn in another colour than their series: a graph of its own over
+// the series that holds, for each such point, the segment leading to it,
+// with NaN gaps between runs.
+struct TChartAdapter::TAccent {
+    TColor color;
+    QCPGraph *graph = nullptr;
+    int count = 0;
+    double lastKey = -2;
+};
+
+struct TChartAdapter::TSeriesData {
+    QCPGraph *graph = nullptr;
+    TLineStore labels;
+    std::vector<TAccent> accents;
+    // The points drawn in another colour than the series colour, by index
+    // (ascending: points are only appended).
+    std::vector<std::pair<int, TColor>> accentPoints;
+};
+
+TChartAdapter::TChartAdapter(QWidget *parent)
+    : plot_(new QCustomPlot(parent)), plotAlive_(plot_), timer_(new QTimer(this)),
+      rubberBand_(new QRubberBand(QRubberBand::Rectangle, plot_))
+{
+    plot_->setObjectName(QStringLiteral("cht_Data"));
+    // The wheel shifts the vertical axes of the chart that has the focus;
+    // turning the wheel over the chart gives it the focus.
+    plot_->setFocusPolicy(Qt::WheelFocus);
+    plot_->setPlottingHint(QCP::phFastPolylines, true);
+    plot_->setAutoAddPlottableToLegend(false);
+    plot_->setNoAntialiasingOnDrag(true);
+
+    plot_->plotLayout()->insertRow(0);
+    auto *title = new QCPTextElement(plot_, QStringLiteral("glowkite  Rauchversuch"));
+    plot_->plotLayout()->addElement(0, 0, title);
+
+    // The legend to the right of the plot, at its top, so it hides no points.
+    auto *side = new QCPLayoutGrid;
+    side->setMargins(QMargins(0, 0, 6, 0)); // the legend draws its frame on its outer edge
+    plot_->plotLayout()->addElement(1, 1, side);
+    plot_->plotLayout()->setColumnStretchFactor(1, 0.001);
+    plot_->axisRect()->insetLayout()->take(plot_->legend);
+    side->addElement(0, 0, plot_->legend);
+    side->addElement(1, 0, new QCPLayoutElement(plot_));
+    side->setRowStretchFactor(0, 0.001);
+    plot_->legend->setVisible(true);
+
+    for (auto &d : series_)
+        d = std::make_unique<TSeriesData>();
+    auto ticker = QSharedPointer<TLabelTicker>::create(Data(TSeries::AQ).labels);
+    ticker_ = ticker.data();
+    plot_->xAxis->setTicker(ticker);
+    plot_->xAxis->setTickLabelRotation(-90);
+    plot_->xAxis2->setVisible(true);
+    plot_->xAxis2->setTickLabels(false);
+    plot_->xAxis2->grid()->setVisible(false);
+    plot_->yAxis2->setVisible(true);
+    plot_->yAxis2->grid()->setVisible(false);
+    plot_->yAxis->setRange(LeftAxisRange.min, LeftAxisRange.max);
+    plot_->yAxis2->setRange(RightAxisRange.min, RightAxisRange.max);
+
+    for (int i = 0; i < SeriesCount; ++i) {
+        const auto s = static_cast<TSeries>(i);
+        TSeriesData *d = series_[static_cast<std::size_t>(i)].get();
+        QCPAxis *valueAxis = (s == TSeries::AQ || s == TSeries::Status) ? plot_->yAxis : plot_->yAxis2;
+        d->graph = plot_->addGraph(plot_->xAxis, valueAxis);
+        d->graph->setName(QString::fromLatin1(SeriesTitle(s)));
+        d->graph->setPen(QPen(ToQColor(SeriesColor(s))));
+        d->graph->setAntialiased(false);
+    }
+    UpdateLegend();
+
+    timer_->setSingleShot(true);
+    timer_->setInterval(ReplotIntervalMs);
+    connect(timer_, &QTimer::timeout, this, &TChartAdapter::Replot);
+    connect(plot_, &QCustomPlot::mouseDoubleClick, this,
+            [this](QMouseEvent *e) { emit doubleClicked(e->position()); });
+    plot_->installEventFilter(this);
+}
+
+TChartAdapter::~TChartAdapter()
+{
+    delete plotAlive_.data();
+}
+
+bool TChartAdapter::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == plot_) {
+        switch (event->type()) {
+        case QEvent::Resize: layoutDirty_ = true; break;
+        case QEvent::MouseButtonPress: return MousePress(static_cast<QMouseEvent *>(event));
+        case QEvent::MouseMove: return MouseMove(static_cast<QMouseEvent *>(event));
+        case QEvent::MouseButtonRelease: return MouseRelease(static_cast<QMouseEvent *>(event));
+        case QEvent::Wheel: return Wheel(static_cast<QWheelEvent *>(event));
+        default: break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool TChartAdapter::MousePress(QMouseEvent *e)
+{
+    if (drag_ != TDrag::None)
+        return false;
+    if (e->button() == Qt::LeftButton)
+        drag_ = TDrag::Rect;
+    else if (e->button() == Qt::RightButton)
+        drag_ = TDrag::Pan;
+    else
+        return false;
+    dragStart_ = e->position().toPoint();
+    dragMoved_ = false;
+    if (drag_ == TDrag::Pan) {
+        panBottom_ = Range(TChartAxis::Bottom);
+        panTop_ = Range(TChartAxis::Top);
+    }
+    return false;
+}
+
+bool TChartAdapter::MouseMove(QMouseEvent *e)
+{
+    if (drag_ == TDrag::None)
+        return false;
+    const QPoint pos = e->position().toPoint();
+    // A click that wobbles a pixel is no drag.
+    if (!dragMoved_ && (pos - dragStart_).manhattanLength() < QApplication::startDragDistance())
+        return true;
+    dragMoved_ = true;
+    if (drag_ == TDrag::Rect) {
+        rubberBand_->setGeometry(QRect(dragStart_, pos).normalized());
+        rubberBand_->show();
+        return true;
+    }
+    // A pan is undone like a zoom: the state before it is saved first.
+    SaveState();
+    const double width = plot_->axisRect()->width();
+    if (width <= 0)
+        return true;
+    const double pixels = pos.x() - dragStart_.x();
+    for (auto [axis, from] : {std::pair{TChartAxis::Bottom, panBottom_}, std::pair{TChartAxis::Top, panTop_}}) {
+        const double offset = -pixels * (from.max - from.min) / width;
+        SetRange(axis, {from.min + offset, from.max + offset});
+    }
+    return true;
+}
+
+bool TChartAdapter::MouseRelease(QMouseEvent *e)
+{
+    const TDrag drag = drag_;
+    const bool button = (drag == TDrag::Rect && e->button() == Qt::LeftButton) ||
+                        (drag == TDrag::Pan && e->button() == Qt::RightButton);
+    if (!button)
+        return false;
+    drag_ = TDrag::None;
+    rubberBand_->hide();
+    if (!dragMoved_)
+        return false;
+    if (drag == TDrag::Rect) {
+        const QPoint end = e->position().toPoint();
+        if (end.x() > dragStart_.x() && end.y() > dragStart_.y())
+            ZoomToRect(QRect(dragStart_, end));
+        else
+            UndoZoom();
+    }
+    return true;
+}
+
+bool TChartAdapter::Wheel(QWheelEvent *e)
+{
+    // 120 units are one notch; finer wheels send parts of it. A positive
+    // delta is a turn away from the user.
+    wheelDelta_ += e->angleDelta().y();
+    const int steps = wheelDelta_ / QWheelEvent::DefaultDeltasPerStep;
+    wheelDelta_ -= steps * QWheelEvent::DefaultDeltasPerStep;
+    if (steps != 0)
+        ShiftVertical(-steps);
+    e->accept();
+    return true;
+}
+
+void TChartAdapter::ShiftVertical(double steps)
+{
+    for (TChartAxis a : {TChartAxis::Left, TChartAxis::Right}) {
+        const TAxisRange r = Range(a);
+        Scroll(a, steps * 3.0 / 100.0 * (r.max - r.min));
+    }
+}
+
+QWidget *TChartAdapter::Widget() const
+{
+    return plot_;
+}
+
+TChartAdapter::TSeriesData &TChartAdapter::Data(TSeries s) const
+{
+    return *series_[static_cast<std::size_t>(s)];
+}
+
+void TChartAdapter::Append(TSeries s, double value, std::string_view label, TColor color)
+{
+    TSeriesData &d = Data(s);
+    const int i = static_cast<int>(d.labels.Count());
+    d.graph->addData(i, value);
+    d.labels.Append(label);
+    if (!(color == SeriesColor(s))) {
+        d.accentPoints.emplace_back(i, color);
+        AddAccent(s, i, value, color);
+    }
+    RequestReplot();
+}
+
+TColor TChartAdapter::Color(TSeries s, int i) const
+{
+    const auto &points = Data(s).accentPoints;
+    const auto it = std::lower_bound(points.begin(), points.end(), i,
+                                     [](const std::pair<int, TColor> &p, int index) { return p.first < index; });
+    return it != points.end() && it->first == i ? it->second : SeriesColor(s);
+}
+
+bool TChartAdapter::SaveImage(const QString &fileName)
+{
+    EnsureLayout();
+    if (fileName.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        return plot_->savePdf(fileName);
+    return plot_->savePng(fileName);
+}
+
+void TChartAdapter::AddAccent(TSeries s, int i, double value, TColor color)
+{
+    TSeriesData &d = Data(s);
+    auto it = std::find_if(d.accents.begin(), d.accents.end(),
+                           [color](const TAccent &a) { return a.color == color; });
+    if (it == d.accents.end()) {
+        TAccent a;
+        a.color = color;
+        a.graph = plot_->addGraph(plot_->xAxis, d.graph->valueAxis());
+        a.graph->setPen(QPen(ToQColor(color)));
+        a.graph->setAntialiased(false);
+        a.graph->setVisible(d.graph->visible());
+        d.accents.push_back(a);
+        it = d.accents.end() - 1;
+    }
+    TAccent &a = *it;
+    if (a.lastKey != i - 1) {
+        if (a.graph->dataCount() > 0)
+            a.graph->addData(i - 1.5, std::numeric_limits<double>::quiet_NaN());
+        if (i > 0)
+            a.graph->addData(i - 1, d.graph->data()->at(i - 1)->value);
+    }
+    a.graph->addData(i, value);
+    a.lastKey = i;
+    ++a.count;
+}
+
+void TChartAdapter::Clear()
+{
+    for (auto &d : series_) {
+        d->graph->data()->clear();
+        d->labels.Clear();
+        d->accentPoints.clear();
+        for (TAccent &a : d->accents) {
+            a.graph->data()->clear();
+            a.count = 0;
+            a.lastKey = -2;
+        }
+    }
+    RequestReplot();
+}
+
+int TChartAdapter::Count(TSeries s) const
+{
+    return static_cast<int>(Data(s).labels.Count());
+}
+
+double TChartAdapter::Value(TSeries s, int i) const
+{
+    return Data(s).graph->data()->at(i)->value;
+}
+
+std::string_view TChartAdapter::Label(TSeries s, int i) const
+{
+    return Data(s).labels.Line(static_cast<std::size_t>(i));
+}
+
+int TChartAdapter::FindLabel(TSeries s, std::string_view text) const
+{
+    const TLineStore &labels = Data(s).labels;
+    for (std::size_t i = 0; i < labels.Count(); ++i)
+        if (labels.Line(i) == text)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void TChartAdapter::SetVisible(TSeries s, bool visible)
+{
+    TSeriesData &d = Data(s);
+    d.graph->setVisible(visible);
+    for (TAccent &a : d.accents)
+        a.graph->setVisible(visible);
+    UpdateLegend();
+    RequestReplot();
+}
+
+bool TChartAdapter::IsVisible(TSeries s) const
+{
+    return Data(s).graph->visible();
+}
+
+int TChartAdapter::AccentPointCount(TSeries s, TColor color) const
+{
+    for (const TAccent &a : Data(s).accents)
+        if (a.color == color)
+            return a.count;
+    return 0;
+}
+
+QCPAxis *TChartAdapter::Axis(TChartAxis a) const
+{
+    switch (a) {
+    case TChartAxis::Bottom: return plot_->xAxis;
+    case TChartAxis::Top: return plot_->xAxis2;
+    case TChartAxis::Left: return plot_->yAxis;
+    case TChartAxis::Right: return plot_->yAxis2;
+    }
+    return plot_->xAxis;
+}
+
+void TChartAdapter::ApplyAutomatic() const
+{
+    const int n = Count(TSeries::AQ);
+    const QCPRange horizontal(0, std::max(1, n - 1));
+    for (TChartAxis a : {TChartAxis::Bottom, TChartAxis::Top})
+        if (automatic_[static_cast<std::size_t>(a)])
+            Axis(a)->setRange(horizontal);
+    for (TChartAxis a : {TChartAxis::Left, TChartAxis::Right}) {
+        if (!automatic_[static_cast<std::size_t>(a)])
+            continue;
+        QCPAxis *axis = Axis(a);
+        bool any = false;
+        QCPRange r;
+        for (QCPGraph *g : axis->graphs()) {
+            if (!g->visible())
+                continue;
+            bool found = false;
+            const QCPRange gr = g->getValueRange(found);
+            if (!found)
+                continue;
+            r = any ? QCPRange(std::min(r.lower, gr.lower), std::max(r.upper, gr.upper)) : gr;
+            any = true;
+        }
+        if (!any)
+            continue;
+        if (r.size() <= 0)
+            r = QCPRange(r.lower - 1, r.upper + 1);
+        axis->setRange(r);
+    }
+}
+
+TAxisRange TChartAdapter::Range(TChartAxis a) const
+{
+    ApplyAutomatic();
+    const QCPRange r = Axis(a)->range();
+    return {r.lower, r.upper};
+}
+
+void TChartAdapter::SetRange(TChartAxis a, TAxisRange r)
+{
+    automatic_[static_cast<std::size_t>(a)] = false;
+    Axis(a)->setRange(r.min, r.max);
+    RequestReplot();
+}
+
+bool TChartAdapter::Automatic(TChartAxis a) const
+{
+    return automatic_[static_cast<std::size_t>(a)];
+}
+
+void TChartAdapter::SetAutomatic(TChartAxis a, bool on)
+{
+    automatic_[static_cast<std::size_t>(a)] = on;
+    RequestReplot();
+}
+
+void TChartAdapter::Scroll(TChartAxis a, double offset)
+{
+    const TAxisRange r = Range(a);
+    SetRange(a, {r.min + offset, r.max + offset});
+}
+
+void TChartAdapter::EnsureLayout() const
+{
+    if (!layoutDirty_)
+        return;
+    ApplyAutomatic();
+    UpdateTickCount();
+    plot_->setViewport(plot_->rect());
+    QCPLayout *layout = plot_->plotLayout();
+    layout->update(QCPLayoutElement::upPreparation);
+    layout->update(QCPLayoutElement::upMargins);
+    layout->update(QCPLayoutElement::upLayout);
+    layoutDirty_ = false;
+}
+
+void TChartAdapter::UpdateTickCount() const
+{
+    // Upright labels need about two text lines of room each.
+    const int spacing = 2 * QFontMetrics(plot_->xAxis->tickLabelFont()).height();
+    ticker_->setTickCount(std::max(2, plot_->axisRect()->width() / std::max(1, spacing)));
+}
+
+double TChartAdapter::BottomValueToPixel(double value) const
+{
+    EnsureLayout();
+    return plot_->xAxis->coordToPixel(value);
+}
+
+double TChartAdapter::LeftValueToPixel(double value) const
+{
+    EnsureLayout();
+    return plot_->yAxis->coordToPixel(value);
+}
+
+double TChartAdapter::PixelToBottomValue(double x) const
+{
+    EnsureLayout();
+    return plot_->xAxis->pixelToCoord(x);
+}
+
+double TChartAdapter::PixelToLeftValue(double y) const
+{
+    EnsureLayout();
+    return plot_->yAxis->pixelToCoord(y);
+}
+
+double TChartAdapter::MouseBottomValue() const
+{
+    return PixelToBottomValue(plot_->mapFromGlobal(QCursor::pos()).x());
+}
+
+void TChartAdapter::SaveState()
+{
+    if (saved_)
+        return;
+    TAxisState state;
+    for (int i = 0; i < ChartAxisCount; ++i) {
+        state.ranges[static_cast<std::size_t>(i)] = Range(static_cast<TChartAxis>(i));
+        state.automatic[static_cast<std::size_t>(i)] = automatic_[static_cast<std::size_t>(i)];
+    }
+    saved_ = state;
+}
+
+void TChartAdapter::ZoomToRect(const QRect &pixels)
+{
+    EnsureLayout();
+    SaveState();
+    const QRect r = pixels.normalized();
+    for (int i = 0; i < ChartAxisCount; ++i) {
+        const auto a = static_cast<TChartAxis>(i);
+        QCPAxis *axis = Axis(a);
+        const bool horizontal = a == TChartAxis::Bottom || a == TChartAxis::Top;
+        const double from = axis->pixelToCoord(horizontal ? r.left() : r.bottom());
+        const double to = axis->pixelToCoord(horizontal ? r.right() : r.top());
+        automatic_[static_cast<std::size_t>(i)] = false;
+        axis->setRange(from, to);
+    }
+    RequestReplot();
+    emit zoomed();
+}
+
+void TChartAdapter::UndoZoom()
+{
+    if (saved_) {
+        for (int i = 0; i < ChartAxisCount; ++i) {
+            const TAxisRange r = saved_->ranges[static_cast<std::size_t>(i)];
+            Axis(static_cast<TChartAxis>(i))->setRange(r.min, r.max);
+            automatic_[static_cast<std::size_t>(i)] = saved_->automatic[static_cast<std::size_t>(i)];
+        }
+        saved_.reset();
+    }
+    RequestReplot();
+}
+
+void TChartAdapter::SetFocus()
+{
+    plot_->setFocus();
+}
+
+void TChartAdapter::RequestReplot()
+{
+    layoutDirty_ = true;
+    if (!replotHeld_ && !timer_->isActive())
+        timer_->start();
+}
+
+void TChartAdapter::SetReplotHeld(bool held)
+{
+    replotHeld_ = held;
+    if (!held)
+        RequestReplot();
+}
+
+bool TChartAdapter::ReplotPending() const
+{
+    return timer_->isActive();
+}
+
+void TChartAdapter::Replot()
+{
+    timer_->stop();
+    ApplyAutomatic();
+    UpdateTickCount();
+    plot_->replot();
+    layoutDirty_ = false;
+}
+
+long long TChartAdapter::LabelsMade() const
+{
+    return ticker_->made;
+}
+
+void TChartAdapter::UpdateLegend()
+{
+    plot_->legend->clearItems();
+    for (auto &d : series_)
+        if (d->graph->visible())
+            d->graph->addToLegend(plot_->legend);
+}
+
+} // namespace glowkite
