@@ -1,5 +1,7 @@
 #include "logging/LogLockPosix.h"
 
+#include "base/Hex.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -32,7 +34,6 @@ std::string LockDirectory(const char *runtimeDir, uid_t uid)
 
 std::string LockFileName(std::string_view name)
 {
-    static const char hex[] = "0123456789ABCDEF";
     std::string encoded;
     for (unsigned char c : name) {
         bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -41,8 +42,7 @@ std::string LockFileName(std::string_view name)
             encoded += static_cast<char>(c);
         } else {
             encoded += '%';
-            encoded += hex[c >> 4];
-            encoded += hex[c & 15];
+            AppendHex(encoded, c);
         }
     }
     constexpr std::size_t kMaxEncoded = 200; // file names may have 255 bytes

@@ -123,6 +123,36 @@ TEST(Recording, StartReadsFramesIntoTheDayFileAtTheDetectorRate)
     ::close(master);
 }
 
+TEST(Recording, StartEmptiesTheReceiveBufferAndStopStoresWhatArrivedBeforeIt)
+{
+    Rig r;
+    int master = -1, slave = -1;
+    char name[256];
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ::close(slave);
+    r.comm.SetDeviceName(name);
+    // The start of a frame cut off by an earlier stop must not join the
+    // first frame of the next recording.
+    for (std::uint8_t b : {0x00, 0xA1, 0x2A})
+        r.receiver.Receive(b);
+    ASSERT_EQ(r.receiver.RxBuffer().size(), 3u);
+    r.recording.Start();
+    EXPECT_TRUE(r.receiver.RxBuffer().empty());
+
+    TDetectorSimulator sim({});
+    WriteFrames(master, sim, 20);
+    // Nobody serves the port's hand-offs: the frames wait at the port.
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (r.comm.ReadBufUsed() < 20 * static_cast<int>(FrameSize) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_EQ(r.comm.ReadBufUsed(), 20 * static_cast<int>(FrameSize));
+    EXPECT_TRUE(r.view.hexLines.empty());
+    r.recording.Stop();
+    EXPECT_EQ(r.view.hexLines.size(), 20u);
+    EXPECT_EQ(r.DayLines(), 20u);
+    ::close(master);
+}
+
 TEST(Recording, APortThatCannotBeOpenedLeavesTheStateAsItWas)
 {
     Rig r;
