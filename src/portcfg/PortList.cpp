@@ -67,8 +67,8 @@ std::string PermissionHintText(const TDeviceAccess &access)
     const std::string owned = start + ": das Gerät gehört der Gruppe \"" + access.Group + "\".";
     // Joining root's group, or a group without read and write rights, is no answer.
     if (access.SystemGroup || !access.GroupCanUse)
-        return owned + " Diese Gruppe darf es nicht für Benutzer öffnen; eine udev-Regel muss das Gerät der "
-                       "Gruppe \"dialout\" mit Lese- und Schreibrecht geben, der der Benutzer dann beitritt.";
+        return owned + " Über diese Gruppe erhält kein Benutzer Zugriff; eine udev-Regel muss das Gerät der "
+                       "Gruppe \"dialout\" mit Lese- und Schreibrecht zuordnen, der der Benutzer dann beitritt.";
     if (access.UserListed && !access.ProcessHasGroup)
         return owned + " Der Benutzer " + user +
                " ist bereits Mitglied, das Programm läuft aber noch ohne diese Gruppe: bitte ab- und wieder "
