@@ -78,7 +78,6 @@ public:
     QString PanelText(int panel) const;
     void SetPanelText(int panel, const QString &text);
 
-    std::string ExeDir;
     TLogFile &StatusLog;
     TLogFile &DataLog;
 
