@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -36,9 +37,16 @@ public:
     // How long WriteLine waits for the lock of another writer of the same BaseName.
     std::chrono::milliseconds LockTimeout{5000};
 
+    // Told once (until the lock is in its own place again) when the lock's
+    // folder was refused and the lock is taken beside the log file instead;
+    // the line itself is stored. Without a receiver the text goes to stderr.
+    std::function<void(const std::string &)> Notice;
+
     // Failures raise ELogError: "Cannot create %s" (Directory), "Cannot open %s"
-    // (an existing file), a lock not had within LockTimeout, and the system's
-    // I/O errors naming the file. A failed write leaves the file as it was.
+    // (an existing file; with the reason when something other than a regular
+    // file is in its place: a link, a FIFO, a folder, a device), a lock not had
+    // within LockTimeout, and the system's I/O errors naming the file. A
+    // failed write leaves the file as it was.
     void WriteLine(std::string_view Text, TLogStamp Stamp);
 
     // yymmdd of the clock now.
@@ -57,6 +65,7 @@ private:
     Clock clock_;
     // The message of a lock not had in time, kept until the lock is had again.
     std::string lockStuck_;
+    bool refusalSaid_ = false;
 };
 
 } // namespace glowkite
