@@ -1,7 +1,10 @@
 #pragma once
 // TLogFile: appends one line per call to a file whose name carries the date.
 // Every line is one open-append-close cycle under a cross-process lock named
-// by BaseName, so each line is complete on disk when WriteLine returns.
+// by BaseName, so each line is complete on disk when WriteLine returns. The
+// append is one write that the system places at the end of the file
+// (O_APPEND, FILE_APPEND_DATA): writers that do not meet at the lock still
+// never overwrite each other.
 
 #include "logging/Clock.h"
 #include "logging/LogLock.h"
