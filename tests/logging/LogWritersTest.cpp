@@ -237,6 +237,11 @@ TEST_F(LogWritersTest, WritersThatShareNoLockStillNeverOverwriteEachOther)
 
 TEST_F(LogWritersTest, TheLockIsMetWhateverTheEnvironment)
 {
+    try {
+        ::close(OpenPrivateDirectory(LockDirectory(::geteuid(), UserHome(::geteuid()))));
+    } catch (const ELogError &e) {
+        GTEST_SKIP() << "this user has no lock folder of its own (" << e.what() << ")";
+    }
     Helper holder({"hold", base_}, cwdA_ / "a",
                   {{"XDG_RUNTIME_DIR", runtime_.path().c_str()}, {"GLOWKITE_LOCK_DIR", nullptr}});
     ASSERT_EQ(holder.ReadLine(), "held");
