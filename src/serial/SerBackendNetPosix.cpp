@@ -33,6 +33,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long a raw TCP open watches for a server that hangs up at once.
+constexpr std::chrono::milliseconds StartWatch{250};
+
 thread_local int lastError = 0;
 // A text of our own for the last error where the system's says too little.
 thread_local std::string lastText;
@@ -132,7 +135,8 @@ public:
         pendingUnreported_ = false;
         out_.clear();
         telnet_ = TSerTelnetClient{};
-        if (kind_ == TSerNetKind::Rfc2217 && !StartTelnet(deadline)) {
+        const bool started = kind_ == TSerNetKind::Rfc2217 ? StartTelnet(deadline) : WatchStart();
+        if (!started) {
             const int code = lastError;
             const std::string text = lastText;
             Close();
@@ -178,7 +182,7 @@ public:
         };
         if (!Pump(Clock::now() + timeout_, confirmed)) {
             if (lost_)
-                return Fail(ECONNRESET, "the server closed the connection");
+                return ServerClosed();
             return Fail(ETIMEDOUT, "the server did not confirm the line settings within " + Seconds(timeout_));
         }
         // A server that cannot set the rate answers with the one it runs at:
@@ -272,7 +276,7 @@ public:
         status.InQueue += static_cast<std::uint32_t>(pending_.size());
         int queued = 0;
         if (ioctl(fd_, TIOCOUTQ, &queued) == 0)
-            status.OutQueue = static_cast<std::uint32_t>(queued) + static_cast<std::uint32_t>(out_.size());
+            status.OutQueue = static_cast<std::uint32_t>(queued);
         return true;
     }
 
@@ -479,17 +483,47 @@ private:
         return true;
     }
 
+    // A server accepts first and opens its serial port afterwards; when that
+    // fails (device missing, port in use) it says why and hangs up at once.
+    // That is an open that failed, not a port that opened and went away.
+    bool WatchStart()
+    {
+        Pump(Clock::now() + std::min<std::chrono::milliseconds>(timeout_, StartWatch), [] { return false; });
+        return lost_ ? ServerClosed() : true;
+    }
+
+    bool ServerClosed()
+    {
+        // The server's own words, when it sent some.
+        std::string said;
+        for (std::uint8_t b : pending_)
+            if (b >= 0x20 && b < 0x7F && said.size() < 160)
+                said += static_cast<char>(b);
+            else if ((b == '\r' || b == '\n') && !said.empty() && said.back() != ' ')
+                said += ' ';
+        while (!said.empty() && said.back() == ' ')
+            said.pop_back();
+        return Fail(ECONNRESET, "the server closed the connection" + (said.empty() ? "" : ": " + said));
+    }
+
     bool StartTelnet(Clock::time_point deadline)
     {
+        using namespace telnet;
         if (!SendCommand(telnet_.Greeting()))
             return false;
         if (Pump(deadline, [&] { return telnet_.ComPortAccepted() || telnet_.ComPortRefused(); }) &&
-            telnet_.ComPortAccepted())
-            return true;
+            telnet_.ComPortAccepted()) {
+            // No notices of modem or line state: nothing here reads them, and
+            // each would wake the receiver for no data.
+            static const std::string quiet{char(IAC), char(SB), char(OptComPort), char(SetLinestateMask), 0,
+                                           char(IAC), char(SE),  char(IAC),        char(SB),
+                                           char(OptComPort),     char(SetModemstateMask), 0, char(IAC), char(SE)};
+            return SendCommand(quiet);
+        }
         if (telnet_.ComPortRefused())
             return Fail(EPROTONOSUPPORT, "the server refuses the Telnet COM-PORT-OPTION (RFC 2217)");
         if (lost_)
-            return Fail(ECONNRESET, "the server closed the connection");
+            return ServerClosed();
         return Fail(ETIMEDOUT, "no answer to the Telnet COM-PORT-OPTION (RFC 2217) within " + Seconds(timeout_) +
                                    "; a raw TCP port is tcp://HOST:PORT");
     }
@@ -517,7 +551,10 @@ private:
             }
             if (got < 0)
                 continue;
-            const std::size_t o = telnet_.Decode(raw, static_cast<std::size_t>(got), data);
+            const std::size_t o = kind_ == TSerNetKind::Rfc2217
+                                      ? telnet_.Decode(raw, static_cast<std::size_t>(got), data)
+                                      : (std::memcpy(data, raw, static_cast<std::size_t>(got)),
+                                         static_cast<std::size_t>(got));
             if (o > 0) {
                 pending_.insert(pending_.end(), data, data + o);
                 pendingUnreported_ = true;

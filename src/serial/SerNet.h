@@ -33,7 +33,7 @@ constexpr std::uint8_t SE = 240, NOP = 241, SB = 250, WILL = 251, WONT = 252, DO
 constexpr std::uint8_t OptBinary = 0, OptEcho = 1, OptSga = 3, OptComPort = 44;
 // COM-PORT-OPTION commands, client to server; the server answers with +100.
 constexpr std::uint8_t Signature = 0, SetBaudrate = 1, SetDatasize = 2, SetParity = 3, SetStopsize = 4,
-                       SetControl = 5, SetModemstateMask = 11;
+                       SetControl = 5, SetLinestateMask = 10, SetModemstateMask = 11;
 constexpr std::uint8_t ServerOffset = 100;
 // SET-CONTROL values.
 constexpr std::uint8_t FlowNone = 1, FlowXonXoff = 2, FlowHardware = 3, DtrOn = 8, DtrOff = 9, RtsOn = 11,

@@ -393,3 +393,25 @@ TEST_P(SerNetServer, RefusedOrSilentAddressIsAClearError)
 
 INSTANTIATE_TEST_SUITE_P(Modes, SerNetServer, ::testing::Values("tcp", "rfc2217"),
                          [](const auto &info) { return std::string(info.param); });
+
+// A server whose serial port cannot be opened takes the connection, says so
+// and hangs up: the open fails with the server's words, it does not open and
+// at once go away.
+TEST_P(SerNetServer, ServerWithoutItsDeviceFailsTheOpen)
+{
+    REQUIRE_SER2NET();
+    TempDir dir;
+    Ser2Net server((dir.path / "no-such-device").string(), std::string(GetParam()) == "rfc2217");
+    ASSERT_TRUE(server.Ready());
+    Receiver r(Address(GetParam(), server.Port()));
+    try {
+        r.comm.Open();
+        FAIL() << "opened";
+    } catch (const ESerCommError &e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find(Address(GetParam(), server.Port())), std::string::npos) << text;
+        EXPECT_NE(text.find("the server closed the connection"), std::string::npos) << text;
+        std::printf("[ message  ] %s\n", text.c_str());
+    }
+    EXPECT_FALSE(r.comm.Active());
+}
