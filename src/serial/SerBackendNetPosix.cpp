@@ -7,12 +7,14 @@
 #include "serial/SerNet.h"
 #include "serial/SerTypes.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -24,6 +26,7 @@
 #include <sys/socket.h>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 #include <vector>
 
@@ -35,6 +38,8 @@ using Clock = std::chrono::steady_clock;
 
 // How long a raw TCP open watches for a server that hangs up at once.
 constexpr std::chrono::milliseconds StartWatch{250};
+// How long an open waits for the connection after the last one failed.
+constexpr std::chrono::milliseconds RetryWait{250};
 
 thread_local int lastError = 0;
 // A text of our own for the last error where the system's says too little.
@@ -68,8 +73,10 @@ std::string Seconds(std::chrono::milliseconds t)
 
 // getaddrinfo has no time-out of its own (a DNS server that does not answer
 // holds it for many seconds), so a name is looked up on a thread of its own
-// and given up at the deadline; the thread then cleans up after itself.
+// and waited for until the deadline; a lookup still running then is kept
+// for the next open of the same address, and cleans up after itself.
 struct TLookup {
+    std::string key;
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
@@ -82,7 +89,7 @@ struct TLookup {
     }
 };
 
-int Resolve(const TSerNetAddress &a, Clock::time_point deadline, addrinfo *&out)
+int Resolve(const TSerNetAddress &a, Clock::time_point deadline, addrinfo *&out, std::shared_ptr<TLookup> &carried)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -90,31 +97,41 @@ int Resolve(const TSerNetAddress &a, Clock::time_point deadline, addrinfo *&out)
     hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
     if (getaddrinfo(a.Host.c_str(), a.Port.c_str(), &hints, &out) == 0)
         return 0;
-    auto lookup = std::make_shared<TLookup>();
-    std::thread([lookup, host = a.Host, port = a.Port] {
-        addrinfo h{};
-        h.ai_family = AF_UNSPEC;
-        h.ai_socktype = SOCK_STREAM;
-        h.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
-        addrinfo *res = nullptr;
-        const int rc = getaddrinfo(host.c_str(), port.c_str(), &h, &res);
-        std::lock_guard lock(lookup->mutex);
-        lookup->rc = rc;
-        lookup->result = res;
-        lookup->finished = true;
-        lookup->done.notify_all();
-    }).detach();
+    const std::string key = a.Host + ":" + a.Port;
+    if (!carried || carried->key != key) {
+        carried = std::make_shared<TLookup>();
+        carried->key = key;
+        std::thread([lookup = carried, host = a.Host, port = a.Port] {
+            addrinfo h{};
+            h.ai_family = AF_UNSPEC;
+            h.ai_socktype = SOCK_STREAM;
+            h.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
+            addrinfo *res = nullptr;
+            const int rc = getaddrinfo(host.c_str(), port.c_str(), &h, &res);
+            std::lock_guard lock(lookup->mutex);
+            lookup->rc = rc;
+            lookup->result = res;
+            lookup->finished = true;
+            lookup->done.notify_all();
+        }).detach();
+    }
+    const std::shared_ptr<TLookup> lookup = carried;
     std::unique_lock lock(lookup->mutex);
     if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; }))
         return EAI_AGAIN;
     out = lookup->result;
     lookup->result = nullptr;
+    carried.reset();
     return lookup->rc;
 }
 
 class TSerBackendNet final : public TSerBackend {
 public:
-    ~TSerBackendNet() override { Close(); }
+    ~TSerBackendNet() override
+    {
+        Close();
+        DropWaiting();
+    }
 
     std::string DevicePath(const std::string &name) const override { return name; }
 
@@ -127,7 +144,11 @@ public:
             return Fail(EINVAL, a.Error.empty() ? "not a network address" : a.Error);
         kind_ = a.Kind;
         const Clock::time_point deadline = Clock::now() + timeout_;
-        if (!Connect(a, deadline))
+        // The first open of an address may take the whole time-out; the
+        // retries after a failure wait briefly, while the system keeps trying.
+        const bool retry = failedPath_ == path;
+        failedPath_ = openPath_ = path;
+        if (!Connect(a, path, retry ? std::min(deadline, Clock::now() + RetryWait) : deadline))
             return false;
         lost_ = false;
         lostReported_ = false;
@@ -142,11 +163,16 @@ public:
             Close();
             return Fail(code, text);
         }
+        failedPath_.clear();
         return true;
     }
 
     void Close() override
     {
+        // Reopening a lost connection is a retry: it must not hold the owner
+        // thread the whole time-out while the server is away.
+        if (fd_ >= 0 && lost_)
+            failedPath_ = openPath_;
         if (epoll_ >= 0) {
             close(epoll_);
             epoll_ = -1;
@@ -428,47 +454,53 @@ private:
         return TSerWriteOutcome::Failed;
     }
 
-    bool Connect(const TSerNetAddress &a, Clock::time_point deadline)
+    // Connects by the deadline. A connection still under way then is kept
+    // (the system goes on trying) and taken by the next open of the same
+    // address, so that retries every few seconds need not each wait long.
+    bool Connect(const TSerNetAddress &a, const std::string &path, Clock::time_point deadline)
     {
-        addrinfo *list = nullptr;
-        const int rc = Resolve(a, deadline, list);
-        if (rc == EAI_AGAIN && MsLeft(deadline) == 0)
-            return Fail(ETIMEDOUT, "no answer for the host name " + a.Host + " within " + Seconds(timeout_));
-        if (rc != 0)
-            return Fail(rc, "host " + a.Host + " not found (" + gai_strerror(rc) + ")");
+        if (waiting_.fd >= 0 && (waiting_.path != path || Clock::now() - waiting_.started >= timeout_))
+            DropWaiting(); // an old attempt: a fresh one sends a fresh SYN at once
         int code = ETIMEDOUT;
-        for (addrinfo *ai = list; ai && fd_ < 0; ai = ai->ai_next) {
-            const int fd = socket(ai->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            if (fd < 0) {
-                code = errno;
-                continue;
-            }
-            if (connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
-                if (errno != EINPROGRESS) {
-                    code = errno;
-                    close(fd);
-                    continue;
-                }
-                pollfd p{fd, POLLOUT, 0};
-                int n;
-                while ((n = poll(&p, 1, MsLeft(deadline))) < 0 && errno == EINTR) {
-                }
-                int err = ETIMEDOUT;
-                socklen_t len = sizeof err;
-                if (n > 0 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
-                    err = errno;
-                if (n <= 0 || err != 0) {
-                    code = n <= 0 ? ETIMEDOUT : err;
-                    close(fd);
-                    continue;
-                }
-            }
-            fd_ = fd;
+        if (waiting_.fd >= 0) {
+            code = Finish(waiting_.fd, deadline);
+            if (code == 0)
+                fd_ = std::exchange(waiting_.fd, -1);
+            else if (code != EINPROGRESS)
+                DropWaiting();
+            else
+                return Fail(ETIMEDOUT, "no connection within " + Seconds(timeout_));
         }
-        freeaddrinfo(list);
         if (fd_ < 0) {
-            if (code == ETIMEDOUT)
-                return Fail(code, "no connection within " + Seconds(timeout_));
+            addrinfo *list = nullptr;
+            const int rc = Resolve(a, deadline, list, lookup_);
+            if (rc == EAI_AGAIN && MsLeft(deadline) == 0)
+                return Fail(ETIMEDOUT, "no answer for the host name " + a.Host + " within " + Seconds(timeout_));
+            if (rc != 0)
+                return Fail(rc, "host " + a.Host + " not found (" + gai_strerror(rc) + ")");
+            for (addrinfo *ai = list; ai && fd_ < 0; ai = ai->ai_next) {
+                const int fd = socket(ai->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+                if (fd < 0) {
+                    code = errno;
+                    continue;
+                }
+                code = connect(fd, ai->ai_addr, ai->ai_addrlen) == 0 ? 0 : errno;
+                if (code == EINPROGRESS)
+                    code = Finish(fd, deadline);
+                if (code == 0) {
+                    fd_ = fd;
+                } else if (code == EINPROGRESS) {
+                    waiting_ = {fd, path, Clock::now()};
+                    break;
+                } else {
+                    close(fd);
+                }
+            }
+            freeaddrinfo(list);
+        }
+        if (fd_ < 0) {
+            if (code == ETIMEDOUT || code == EINPROGRESS)
+                return Fail(ETIMEDOUT, "no connection within " + Seconds(timeout_));
             return Fail(code);
         }
         const int on = 1;
@@ -481,6 +513,32 @@ private:
         setsockopt(fd_, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
         setsockopt(fd_, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
         return true;
+    }
+
+    // 0 when the connection of fd is made, EINPROGRESS when it is still
+    // under way at the deadline, else why it failed.
+    static int Finish(int fd, Clock::time_point deadline)
+    {
+        pollfd p{fd, POLLOUT, 0};
+        int n;
+        while ((n = poll(&p, 1, MsLeft(deadline))) < 0 && errno == EINTR) {
+        }
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            return EINPROGRESS;
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+            return errno;
+        return err;
+    }
+
+    void DropWaiting()
+    {
+        if (waiting_.fd >= 0)
+            close(waiting_.fd);
+        waiting_ = {};
     }
 
     // A server accepts first and opens its serial port afterwards; when that
@@ -518,7 +576,7 @@ private:
             static const std::string quiet{char(IAC), char(SB), char(OptComPort), char(SetLinestateMask), 0,
                                            char(IAC), char(SE),  char(IAC),        char(SB),
                                            char(OptComPort),     char(SetModemstateMask), 0, char(IAC), char(SE)};
-            return SendCommand(quiet);
+            return SendCommand(quiet) && WatchStart();
         }
         if (telnet_.ComPortRefused())
             return Fail(EPROTONOSUPPORT, "the server refuses the Telnet COM-PORT-OPTION (RFC 2217)");
@@ -614,6 +672,16 @@ private:
     // socket has not taken yet.
     std::timed_mutex sendMutex_;
     std::string out_;
+    // Owner thread: a connection still under way from a failed open, a name
+    // lookup still running, and the address whose last open failed.
+    struct {
+        int fd = -1;
+        std::string path;
+        Clock::time_point started;
+    } waiting_;
+    std::shared_ptr<TLookup> lookup_;
+    std::string failedPath_;
+    std::string openPath_;
 };
 
 } // namespace

@@ -415,3 +415,74 @@ TEST_P(SerNetServer, ServerWithoutItsDeviceFailsTheOpen)
     }
     EXPECT_FALSE(r.comm.Active());
 }
+
+// A server that takes no connection (its queue is full, as a host that
+// drops them): the first open gives up at the time-out, a retry after it
+// waits only briefly, and a connection that comes about later is taken by
+// the next open.
+TEST(SerNetConnect, SilentServerIsBoundedAndRetriesPickUpTheConnection)
+{
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    socklen_t len = sizeof a;
+    getsockname(listener, reinterpret_cast<sockaddr *>(&a), &len);
+    ASSERT_EQ(listen(listener, 0), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        connect(fillers.back(), reinterpret_cast<sockaddr *>(&a), sizeof a);
+    }
+    std::this_thread::sleep_for(100ms);
+
+    const std::string address = Address("tcp", ntohs(a.sin_port));
+    Receiver r(address);
+    r.comm.NetTimeout = 1500ms;
+    const auto timedOpen = [&] {
+        const auto start = std::chrono::steady_clock::now();
+        std::string error;
+        try {
+            r.comm.Open();
+        } catch (const ESerCommError &e) {
+            error = e.what();
+        }
+        return std::make_pair(std::chrono::steady_clock::now() - start, error);
+    };
+    auto [first, firstError] = timedOpen();
+    ASSERT_FALSE(firstError.empty()) << "connected to a full queue";
+    EXPECT_NE(firstError.find(address), std::string::npos) << firstError;
+    EXPECT_NE(firstError.find("no connection within 1500 ms"), std::string::npos) << firstError;
+    EXPECT_LT(first, 3s);
+    auto [retry, retryError] = timedOpen();
+    EXPECT_FALSE(retryError.empty());
+    EXPECT_LT(retry, 1000ms) << "a retry waited as long as a first open";
+
+    // The server takes connections again: a later open succeeds.
+    fcntl(listener, F_SETFL, O_NONBLOCK);
+    std::atomic<bool> serving{true};
+    std::thread acceptor([&] {
+        while (serving) {
+            const int c = accept(listener, nullptr, nullptr);
+            if (c >= 0)
+                fillers.push_back(c);
+            else
+                std::this_thread::sleep_for(5ms);
+        }
+    });
+    bool opened = false;
+    for (int i = 0; i < 40 && !opened; ++i) {
+        opened = timedOpen().second.empty();
+        if (!opened)
+            std::this_thread::sleep_for(200ms);
+    }
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(r.comm.Active() == opened);
+    r.comm.Close();
+    serving = false;
+    acceptor.join();
+    for (int fd : fillers)
+        close(fd);
+    close(listener);
+}
