@@ -632,9 +632,13 @@ private:
     bool SendCommand(const std::string &bytes)
     {
         const Clock::time_point deadline = Clock::now() + timeout_;
+        // The write thread holds the lock only for a non-blocking send.
         std::unique_lock lock(sendMutex_, std::defer_lock);
-        if (!lock.try_lock_until(deadline))
-            return Fail(ETIMEDOUT, "the connection takes no commands");
+        while (!lock.try_lock()) {
+            if (Clock::now() >= deadline)
+                return Fail(ETIMEDOUT, "the connection takes no commands");
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -670,7 +674,7 @@ private:
     std::atomic<bool> pendingUnreported_{false};
     // Guards the socket's sending side and out_, escaped data that the
     // socket has not taken yet.
-    std::timed_mutex sendMutex_;
+    std::mutex sendMutex_;
     std::string out_;
     // Owner thread: a connection still under way from a failed open, a name
     // lookup still running, and the address whose last open failed.

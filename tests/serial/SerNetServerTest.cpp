@@ -222,6 +222,12 @@ TEST_P(SerNetServer, BytesArriveExactly)
     EXPECT_EQ(r.got.size(), sent.size());
     EXPECT_TRUE(r.got == sent) << "the received bytes differ from the sent ones";
     EXPECT_FALSE(r.lost);
+
+    // The other way, through the write thread: also exact.
+    const Bytes out = Pattern(1500);
+    EXPECT_EQ(r.comm.WriteBuf(out.data(), static_cast<int>(out.size())), static_cast<int>(out.size()));
+    const Bytes arrived = detector.Receive(out.size(), 5s);
+    EXPECT_TRUE(arrived == out) << arrived.size() << " of " << out.size() << " bytes, or others";
     r.comm.Close();
 }
 
