@@ -1,6 +1,7 @@
 // Network ports on Windows: not built yet. Opening one fails with a clear
 // message instead of taking the address for a COM device.
 #include "serial/SerBackend.h"
+#include "serial/SerNet.h"
 
 #include <system_error>
 #include <windows.h>
@@ -12,7 +13,13 @@ namespace {
 class TSerBackendNetUnsupported final : public TSerBackend {
 public:
     std::string DevicePath(const std::string &name) const override { return name; }
-    bool Open(const std::string &) override { return false; }
+    // A mistyped address is told as such, even here.
+    bool Open(const std::string &path) override
+    {
+        const TSerNetAddress a = ParseNetAddress(path);
+        error_ = !a.Error.empty() ? a.Error : "network ports (tcp://, rfc2217://) are not supported on this system";
+        return false;
+    }
     void Close() override {}
     bool IsOpen() const override { return false; }
     bool IsNotFound(int) const override { return false; }
@@ -48,10 +55,10 @@ public:
     }
     bool Lost() const override { return false; }
     int LastError() const override { return ERROR_NOT_SUPPORTED; }
-    std::string ErrorText(int) const override
-    {
-        return "network ports (tcp://, rfc2217://) are not supported on this system";
-    }
+    std::string ErrorText(int) const override { return error_; }
+
+private:
+    std::string error_;
 };
 
 } // namespace
