@@ -373,6 +373,26 @@ TEST_P(SerNetServer, RefusedOrSilentAddressIsAClearError)
     }
     EXPECT_FALSE(r.comm.Active());
 
+    // Names are looked up (on a thread of their own, within the time-out).
+    Receiver named(std::string(GetParam()) + "://localhost:" + std::to_string(port));
+    EXPECT_THROW(
+        try { named.comm.Open(); } catch (const ESerCommError &e) {
+            EXPECT_NE(std::string(e.what()).find("Connection refused"), std::string::npos) << e.what();
+            throw;
+        },
+        ESerCommError);
+    Receiver unknown(std::string(GetParam()) + "://no-such-host.invalid:4001");
+    unknown.comm.NetTimeout = 1000ms;
+    const auto lookupStart = std::chrono::steady_clock::now();
+    try {
+        unknown.comm.Open();
+        ADD_FAILURE() << "opened an unknown host";
+    } catch (const ESerCommError &e) {
+        EXPECT_NE(std::string(e.what()).find("no-such-host.invalid"), std::string::npos) << e.what();
+        std::printf("[ message  ] %s\n", e.what());
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - lookupStart, 3s);
+
     // A listener that never answers Telnet (a raw port, a wrong service):
     // the RFC 2217 open gives up after the time-out and says why.
     if (std::string(GetParam()) != "rfc2217")
