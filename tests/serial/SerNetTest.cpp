@@ -229,19 +229,3 @@ TEST(SerTelnet, LineCommandsOfTheDetectorLine)
     EXPECT_EQ(TSerTelnetClient::EscapeData(out.data(), out.size()), Str({0x00, 0xFF, 0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
-#ifdef _WIN32
-TEST(SerNetAddress, WindowsSaysItHasNoNetworkPorts)
-{
-    TSerComm comm;
-    comm.SetDeviceName("tcp://127.0.0.1:4001");
-    try {
-        comm.Open();
-        FAIL() << "opened";
-    } catch (const ESerCommError &e) {
-        const std::string text = e.what();
-        EXPECT_NE(text.find("tcp://127.0.0.1:4001"), std::string::npos) << text;
-        EXPECT_NE(text.find("not supported on this system"), std::string::npos) << text;
-    }
-    EXPECT_FALSE(comm.Active());
-}
-#endif
