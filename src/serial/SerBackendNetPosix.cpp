@@ -65,12 +65,6 @@ bool ConnectionGone(int code)
            code == ENETUNREACH || code == ENOTCONN || code == ECONNABORTED;
 }
 
-std::string Seconds(std::chrono::milliseconds t)
-{
-    const auto ms = t.count();
-    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
-}
-
 // getaddrinfo has no time-out of its own (a DNS server that does not answer
 // holds it for many seconds), so a name is looked up on a thread of its own
 // and waited for until the deadline; a lookup still running then is kept
@@ -202,28 +196,13 @@ public:
         telnet_.ForgetAnswers();
         if (!SendCommand(TSerTelnetClient::LineCommands(dcb)))
             return false;
-        const auto confirmed = [&] {
-            return telnet_.Answered(SetBaudrate) && telnet_.Answered(SetDatasize) && telnet_.Answered(SetParity) &&
-                   telnet_.Answered(SetStopsize);
-        };
-        if (!Pump(Clock::now() + timeout_, confirmed)) {
+        if (!Pump(Clock::now() + timeout_, [&] { return telnet_.LineConfirmed(); })) {
             if (lost_)
                 return ServerClosed();
-            return Fail(ETIMEDOUT, "the server did not confirm the line settings within " + Seconds(timeout_));
+            return Fail(ETIMEDOUT, "the server did not confirm the line settings within " + DurationText(timeout_));
         }
-        // A server that cannot set the rate answers with the one it runs at:
-        // frames read at another rate would be recorded as garbage.
-        if (dcb.BaudRate != 0 && telnet_.AnsweredBaudrate() != dcb.BaudRate)
-            return Fail(EINVAL, "the server runs its port at " + std::to_string(telnet_.AnsweredBaudrate()) +
-                                    " baud, not " + std::to_string(dcb.BaudRate));
-        if (telnet_.AnsweredValue(SetDatasize) != dcb.ByteSize)
-            return Fail(EINVAL, "the server runs its port with " +
-                                    std::to_string(telnet_.AnsweredValue(SetDatasize)) + " data bits, not " +
-                                    std::to_string(dcb.ByteSize));
-        static constexpr std::uint8_t stopsize[] = {1, 3, 2};
-        if (telnet_.AnsweredValue(SetParity) != dcb.Parity + 1 ||
-            (dcb.StopBits < 3 && telnet_.AnsweredValue(SetStopsize) != stopsize[dcb.StopBits]))
-            return Fail(EINVAL, "the server does not take the parity or stop bits asked for");
+        if (const std::string mismatch = telnet_.LineMismatch(dcb); !mismatch.empty())
+            return Fail(EINVAL, mismatch);
         return true;
     }
 
@@ -469,13 +448,13 @@ private:
             else if (code != EINPROGRESS)
                 DropWaiting();
             else
-                return Fail(ETIMEDOUT, "no connection within " + Seconds(timeout_));
+                return Fail(ETIMEDOUT, "no connection within " + DurationText(timeout_));
         }
         if (fd_ < 0) {
             addrinfo *list = nullptr;
             const int rc = Resolve(a, deadline, list, lookup_);
             if (rc == EAI_AGAIN && MsLeft(deadline) == 0)
-                return Fail(ETIMEDOUT, "no answer for the host name " + a.Host + " within " + Seconds(timeout_));
+                return Fail(ETIMEDOUT, "no answer for the host name " + a.Host + " within " + DurationText(timeout_));
             if (rc != 0)
                 return Fail(rc, "host " + a.Host + " not found (" + gai_strerror(rc) + ")");
             for (addrinfo *ai = list; ai && fd_ < 0; ai = ai->ai_next) {
@@ -500,7 +479,7 @@ private:
         }
         if (fd_ < 0) {
             if (code == ETIMEDOUT || code == EINPROGRESS)
-                return Fail(ETIMEDOUT, "no connection within " + Seconds(timeout_));
+                return Fail(ETIMEDOUT, "no connection within " + DurationText(timeout_));
             return Fail(code);
         }
         const int on = 1;
@@ -552,15 +531,7 @@ private:
 
     bool ServerClosed()
     {
-        // The server's own words, when it sent some.
-        std::string said;
-        for (std::uint8_t b : pending_)
-            if (b >= 0x20 && b < 0x7F && said.size() < 160)
-                said += static_cast<char>(b);
-            else if ((b == '\r' || b == '\n') && !said.empty() && said.back() != ' ')
-                said += ' ';
-        while (!said.empty() && said.back() == ' ')
-            said.pop_back();
+        const std::string said = ServerWords(pending_);
         return Fail(ECONNRESET, "the server closed the connection" + (said.empty() ? "" : ": " + said));
     }
 
@@ -571,18 +542,13 @@ private:
             return false;
         if (Pump(deadline, [&] { return telnet_.ComPortAccepted() || telnet_.ComPortRefused(); }) &&
             telnet_.ComPortAccepted()) {
-            // No notices of modem or line state: nothing here reads them, and
-            // each would wake the receiver for no data.
-            static const std::string quiet{char(IAC), char(SB), char(OptComPort), char(SetLinestateMask), 0,
-                                           char(IAC), char(SE),  char(IAC),        char(SB),
-                                           char(OptComPort),     char(SetModemstateMask), 0, char(IAC), char(SE)};
-            return SendCommand(quiet) && WatchStart();
+            return SendCommand(TSerTelnetClient::QuietCommands()) && WatchStart();
         }
         if (telnet_.ComPortRefused())
             return Fail(EPROTONOSUPPORT, "the server refuses the Telnet COM-PORT-OPTION (RFC 2217)");
         if (lost_)
             return ServerClosed();
-        return Fail(ETIMEDOUT, "no answer to the Telnet COM-PORT-OPTION (RFC 2217) within " + Seconds(timeout_) +
+        return Fail(ETIMEDOUT, "no answer to the Telnet COM-PORT-OPTION (RFC 2217) within " + DurationText(timeout_) +
                                    "; a raw TCP port is tcp://HOST:PORT");
     }
 

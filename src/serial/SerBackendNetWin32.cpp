@@ -75,12 +75,6 @@ bool ConnectionGone(int code)
            code == WSAENETUNREACH || code == WSAENOTCONN || code == WSAENETRESET || code == WSAESHUTDOWN;
 }
 
-std::string Seconds(std::chrono::milliseconds t)
-{
-    const auto ms = t.count();
-    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
-}
-
 // Readable (or writable) within ms: 1, not: 0, failure: -1.
 int WaitSocket(SOCKET s, bool write, int ms)
 {
@@ -215,26 +209,13 @@ public:
         telnet_.ForgetAnswers();
         if (!SendCommand(TSerTelnetClient::LineCommands(dcb)))
             return false;
-        const auto confirmed = [&] {
-            return telnet_.Answered(SetBaudrate) && telnet_.Answered(SetDatasize) && telnet_.Answered(SetParity) &&
-                   telnet_.Answered(SetStopsize);
-        };
-        if (!Pump(Clock::now() + timeout_, confirmed)) {
+        if (!Pump(Clock::now() + timeout_, [&] { return telnet_.LineConfirmed(); })) {
             if (lost_)
                 return ServerClosed();
-            return Fail(WSAETIMEDOUT, "the server did not confirm the line settings within " + Seconds(timeout_));
+            return Fail(WSAETIMEDOUT, "the server did not confirm the line settings within " + DurationText(timeout_));
         }
-        if (dcb.BaudRate != 0 && telnet_.AnsweredBaudrate() != dcb.BaudRate)
-            return Fail(WSAEINVAL, "the server runs its port at " + std::to_string(telnet_.AnsweredBaudrate()) +
-                                       " baud, not " + std::to_string(dcb.BaudRate));
-        if (telnet_.AnsweredValue(SetDatasize) != dcb.ByteSize)
-            return Fail(WSAEINVAL, "the server runs its port with " +
-                                       std::to_string(telnet_.AnsweredValue(SetDatasize)) + " data bits, not " +
-                                       std::to_string(dcb.ByteSize));
-        static constexpr std::uint8_t stopsize[] = {1, 3, 2};
-        if (telnet_.AnsweredValue(SetParity) != dcb.Parity + 1 ||
-            (dcb.StopBits < 3 && telnet_.AnsweredValue(SetStopsize) != stopsize[dcb.StopBits]))
-            return Fail(WSAEINVAL, "the server does not take the parity or stop bits asked for");
+        if (const std::string mismatch = telnet_.LineMismatch(dcb); !mismatch.empty())
+            return Fail(WSAEINVAL, mismatch);
         return true;
     }
 
@@ -461,14 +442,14 @@ private:
             else if (code != InProgress)
                 DropWaiting();
             else
-                return Fail(WSAETIMEDOUT, "no connection within " + Seconds(timeout_));
+                return Fail(WSAETIMEDOUT, "no connection within " + DurationText(timeout_));
         }
         if (s_ == INVALID_SOCKET) {
             addrinfo *list = nullptr;
             const int rc = Resolve(a, deadline, list, lookup_);
             if (rc == EAI_AGAIN && MsLeft(deadline) == 0)
                 return Fail(WSAETIMEDOUT,
-                            "no answer for the host name " + a.Host + " within " + Seconds(timeout_));
+                            "no answer for the host name " + a.Host + " within " + DurationText(timeout_));
             if (rc != 0)
                 return Fail(rc, "host " + a.Host + " not found (" + ErrorText(rc) + ")");
             for (addrinfo *ai = list; ai && s_ == INVALID_SOCKET; ai = ai->ai_next) {
@@ -495,7 +476,7 @@ private:
         }
         if (s_ == INVALID_SOCKET) {
             if (code == WSAETIMEDOUT || code == InProgress)
-                return Fail(WSAETIMEDOUT, "no connection within " + Seconds(timeout_));
+                return Fail(WSAETIMEDOUT, "no connection within " + DurationText(timeout_));
             return Fail(code);
         }
         const BOOL on = TRUE;
@@ -545,14 +526,7 @@ private:
 
     bool ServerClosed()
     {
-        std::string said;
-        for (std::uint8_t b : pending_)
-            if (b >= 0x20 && b < 0x7F && said.size() < 160)
-                said += static_cast<char>(b);
-            else if ((b == '\r' || b == '\n') && !said.empty() && said.back() != ' ')
-                said += ' ';
-        while (!said.empty() && said.back() == ' ')
-            said.pop_back();
+        const std::string said = ServerWords(pending_);
         return Fail(WSAECONNRESET, "the server closed the connection" + (said.empty() ? "" : ": " + said));
     }
 
@@ -563,17 +537,14 @@ private:
             return false;
         if (Pump(deadline, [&] { return telnet_.ComPortAccepted() || telnet_.ComPortRefused(); }) &&
             telnet_.ComPortAccepted()) {
-            static const std::string quiet{char(IAC), char(SB), char(OptComPort), char(SetLinestateMask), 0,
-                                           char(IAC), char(SE),  char(IAC),        char(SB),
-                                           char(OptComPort),     char(SetModemstateMask), 0, char(IAC), char(SE)};
-            return SendCommand(quiet) && WatchStart();
+            return SendCommand(TSerTelnetClient::QuietCommands()) && WatchStart();
         }
         if (telnet_.ComPortRefused())
             return Fail(WSAEPROTONOSUPPORT, "the server refuses the Telnet COM-PORT-OPTION (RFC 2217)");
         if (lost_)
             return ServerClosed();
         return Fail(WSAETIMEDOUT, "no answer to the Telnet COM-PORT-OPTION (RFC 2217) within " +
-                                      Seconds(timeout_) + "; a raw TCP port is tcp://HOST:PORT");
+                                      DurationText(timeout_) + "; a raw TCP port is tcp://HOST:PORT");
     }
 
     template <typename Done>

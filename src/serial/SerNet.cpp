@@ -39,6 +39,25 @@ std::string ComPortCommand(std::uint8_t command, std::initializer_list<std::uint
 
 } // namespace
 
+std::string DurationText(std::chrono::milliseconds t)
+{
+    const auto ms = t.count();
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
+std::string ServerWords(const std::vector<std::uint8_t> &bytes)
+{
+    std::string said;
+    for (std::uint8_t b : bytes)
+        if (b >= 0x20 && b < 0x7F && said.size() < 160)
+            said += static_cast<char>(b);
+        else if ((b == '\r' || b == '\n') && !said.empty() && said.back() != ' ')
+            said += ' ';
+    while (!said.empty() && said.back() == ' ')
+        said.pop_back();
+    return said;
+}
+
 bool IsNetworkPortName(const std::string &name)
 {
     return StartsWithNoCase(name, TcpScheme) || StartsWithNoCase(name, Rfc2217Scheme);
@@ -245,6 +264,35 @@ std::size_t TSerTelnetClient::Decode(const std::uint8_t *in, std::size_t n, std:
         }
     }
     return o;
+}
+
+std::string TSerTelnetClient::QuietCommands()
+{
+    using namespace telnet;
+    return ComPortCommand(SetLinestateMask, {0}) + ComPortCommand(SetModemstateMask, {0});
+}
+
+bool TSerTelnetClient::LineConfirmed() const
+{
+    using namespace telnet;
+    return Answered(SetBaudrate) && Answered(SetDatasize) && Answered(SetParity) && Answered(SetStopsize);
+}
+
+// A server that cannot set the rate answers with the one it runs at: frames
+// read at another rate would be recorded as garbage, so a difference fails.
+std::string TSerTelnetClient::LineMismatch(const TSerDCB &dcb) const
+{
+    using namespace telnet;
+    if (dcb.BaudRate != 0 && baud_ != dcb.BaudRate)
+        return "the server runs its port at " + std::to_string(baud_) + " baud, not " + std::to_string(dcb.BaudRate);
+    if (AnsweredValue(SetDatasize) != dcb.ByteSize)
+        return "the server runs its port with " + std::to_string(AnsweredValue(SetDatasize)) + " data bits, not " +
+               std::to_string(dcb.ByteSize);
+    static constexpr std::uint8_t stopsize[] = {1, 3, 2};
+    if (AnsweredValue(SetParity) != dcb.Parity + 1 ||
+        (dcb.StopBits < 3 && AnsweredValue(SetStopsize) != stopsize[dcb.StopBits]))
+        return "the server does not take the parity or stop bits asked for";
+    return {};
 }
 
 std::string TSerTelnetClient::TakeReplies()

@@ -5,9 +5,11 @@
 
 #include "serial/SerDCB.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace glowkite {
 
@@ -27,6 +29,13 @@ bool IsNetworkPortName(const std::string &name);
 // tcp://HOST:PORT or rfc2217://HOST:PORT; HOST may be [IPv6]. A name of
 // neither form gives Kind None and no Error.
 TSerNetAddress ParseNetAddress(const std::string &name);
+
+// A time-out as messages give it: "3 s", "300 ms".
+std::string DurationText(std::chrono::milliseconds t);
+
+// What a server sent before it hung up, as one line of its printable text
+// (servers say why they close: "Device open failure: ...").
+std::string ServerWords(const std::vector<std::uint8_t> &bytes);
 
 namespace telnet {
 constexpr std::uint8_t SE = 240, NOP = 241, SB = 250, WILL = 251, WONT = 252, DO = 253, DONT = 254, IAC = 255;
@@ -69,8 +78,17 @@ public:
     // Data bytes with every 0xFF doubled.
     static std::string EscapeData(const std::uint8_t *data, std::size_t n);
 
+    // After the option was accepted: no line or modem state notices, which
+    // nothing here reads and each of which would wake the receiver.
+    static std::string QuietCommands();
+
     // The server's confirmations of the line settings since ForgetAnswers.
     void ForgetAnswers() { answers_ = 0; }
+    // Rate, data bits, parity and stop bits all confirmed.
+    bool LineConfirmed() const;
+    // "" when the confirmed settings are those of the block, else what the
+    // server's port runs at instead.
+    std::string LineMismatch(const TSerDCB &dcb) const;
     bool Answered(std::uint8_t command) const { return (answers_ >> command) & 1u; }
     std::uint32_t AnsweredBaudrate() const { return baud_; }
     std::uint8_t AnsweredValue(std::uint8_t command) const { return values_[command & 7u]; }

@@ -123,6 +123,15 @@ TEST(SerTelnet, CommandsNeverReachTheData)
     EXPECT_FALSE(whole.HasReplies());
 }
 
+TEST(SerNetAddress, ServerWordsAndDurations)
+{
+    const std::string text = "\r\nDevice open failure: Value or file not found\r\n";
+    EXPECT_EQ(ServerWords(Bytes(text.begin(), text.end())), "Device open failure: Value or file not found");
+    EXPECT_EQ(ServerWords({0xFF, 0xFB, 0x01, 'o', 'k', 0x00}), "ok");
+    EXPECT_EQ(DurationText(std::chrono::milliseconds(3000)), "3 s");
+    EXPECT_EQ(DurationText(std::chrono::milliseconds(250)), "250 ms");
+}
+
 TEST(SerTelnet, CrNulOnlyOutsideBinaryMode)
 {
     TSerTelnetClient plain;
@@ -186,6 +195,23 @@ TEST(SerTelnet, ServerAnswersAndSignature)
     EXPECT_EQ(t.AnsweredValue(SetDatasize), 7);
     EXPECT_EQ(t.AnsweredValue(SetParity), 3);
     EXPECT_FALSE(t.Answered(SetStopsize));
+    EXPECT_FALSE(t.LineConfirmed());
+    Decode(t, {IAC, SB, OptComPort, 104, 1, IAC, SE});
+    EXPECT_TRUE(t.LineConfirmed());
+    // A server that runs its port otherwise than asked fails the settings.
+    TSerDCB dcb;
+    dcb.BaudRate = 0x0001FFFF;
+    dcb.ByteSize = 7;
+    dcb.Parity = 2;
+    EXPECT_EQ(t.LineMismatch(dcb), "");
+    dcb.BaudRate = 35710;
+    EXPECT_EQ(t.LineMismatch(dcb), "the server runs its port at 131071 baud, not 35710");
+    dcb.BaudRate = 0; // asked for nothing but the present rate
+    dcb.ByteSize = 8;
+    EXPECT_EQ(t.LineMismatch(dcb), "the server runs its port with 7 data bits, not 8");
+    dcb.ByteSize = 7;
+    dcb.StopBits = 2;
+    EXPECT_NE(t.LineMismatch(dcb), "");
     t.ForgetAnswers();
     EXPECT_FALSE(t.Answered(SetBaudrate));
 
