@@ -159,8 +159,15 @@ void TMeasurementDecoder::DecodeStatus(std::int16_t f, std::string_view L)
     // The new status is taken before the log is written, so a log failure
     // is reported once and does not repeat the status line for every frame.
     LastStatus = f;
-    if (LogStatusChanges && statusLog_)
+    if (!LogStatusChanges || !statusLog_)
+        return;
+    try {
         statusLog_->WriteLine(line, lsNone);
+    } catch (const std::exception &e) {
+        // Told apart from a day file that cannot be written: the frame is stored.
+        throw EStatusLogError(statusLog_->CurrentFileName(), e.what());
+    }
+    ++StatusLinesLogged;
 }
 
 void TMeasurementDecoder::ClearData()
