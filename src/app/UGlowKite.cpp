@@ -1,7 +1,6 @@
 #include "app/UGlowKite.h"
 
 #include "app/core/Export.h"
-#include "app/core/LogSetup.h"
 
 #include "app/ui/ChartAdapter.h"
 #include "gui/Cp1252.h"
@@ -39,7 +38,6 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
-#include <stdexcept>
 
 namespace glowkite {
 
@@ -60,7 +58,8 @@ QLabel *Heading(const QString &text, const char *name, QWidget *parent)
 } // namespace
 
 TForm_GlowKite::TForm_GlowKite(const ProgramPaths &paths, QWidget *parent)
-    : QMainWindow(parent), paths_(paths), decoder_(*this, &StatusLog), receiver_(decoder_, &DataLog, *this),
+    : QMainWindow(parent), session_(*this, *this, *this), StatusLog(session_.StatusLog), DataLog(session_.DataLog),
+      paths_(paths),
       warningNotice_(this, TNoticeBox::Warning), errorNotice_(this, TNoticeBox::Error)
 {
     setObjectName(QStringLiteral("Form_GlowKite"));
@@ -150,7 +149,7 @@ void TForm_GlowKite::BuildLayout()
     QPalette hotLight = lblProtocol_->palette();
     hotLight.setColor(QPalette::WindowText, hotLight.color(QPalette::Link));
     lblProtocol_->setPalette(hotLight);
-    lblProtocol_->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(QStringLiteral("glowkite +")));
+    lblProtocol_->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(QString::fromLatin1(TProtocol::GlowkitePlus().Name())));
     protocolRow->addWidget(protocolCaption);
     protocolRow->addWidget(lblProtocol_);
     protocolBox->adjustSize();
@@ -229,28 +228,24 @@ void TForm_GlowKite::BuildStatusBar()
 
 void TForm_GlowKite::FormCreate()
 {
-    decoder_.LastStatus = 255;
-    decoder_.AllData2Chart = true;
-    decoder_.GlowkiteVersion = false;
+    session_.Decoder.LastStatus = 255;
+    session_.Decoder.AllData2Chart = true;
+    session_.Decoder.GlowkiteVersion = false;
 
-    ExeDir = QCoreApplication::applicationDirPath().toStdString() + "/";
-
-    // All lines come stamped already (lsNone), so the writers add nothing.
-    SetupStatusLog(StatusLog, paths_.LogDir);
-    SetupDataLog(DataLog, paths_.LogDir);
+    session_.SetLogDir(paths_.LogDir);
 
     monthCalendar_->setSelectedDate(QDate::currentDate());
     ConnectNavigationAndReplay();
     UpdateBoldDays();
 
-    decoder_.xPosActive = false;
-    decoder_.yPosActive = false;
-    decoder_.Gain = false;
-    decoder_.Intervall = 60;
+    session_.Decoder.xPosActive = false;
+    session_.Decoder.yPosActive = false;
+    session_.Decoder.Gain = false;
+    session_.Decoder.Intervall = 60;
 
     ReadIni();
 
-    receiver_.CurrentDay = DateTimeText(SystemClock()).substr(0, 10);
+    session_.Receiver.CurrentDay = DateTimeText(SystemClock()).substr(0, 10);
 
     ClearData();
     UpDateGraph();
@@ -259,7 +254,7 @@ void TForm_GlowKite::FormCreate()
 
 void TForm_GlowKite::ShowProtocol()
 {
-    lblProtocol_->setText(decoder_.GlowkiteVersion ? QStringLiteral("glowkite") : QStringLiteral("glowkite +"));
+    lblProtocol_->setText(QString::fromLatin1(session_.Decoder.Protocol().Name()));
 }
 
 void TForm_GlowKite::ProtocolSwitched(std::string_view message)
@@ -282,12 +277,12 @@ void TForm_GlowKite::FramesResumed(std::int64_t dropped)
 
 void TForm_GlowKite::ClearData()
 {
-    decoder_.ClearData();
+    session_.Decoder.ClearData();
 }
 
 void TForm_GlowKite::UpDateGraph()
 {
-    decoder_.UpDateGraph();
+    session_.Decoder.UpDateGraph();
 }
 
 QString TForm_GlowKite::PanelText(int panel) const
@@ -357,12 +352,12 @@ void TForm_GlowKite::ReadIni()
     chartHeight_ = ini.ReadInteger("Window", "Chart.Heigth", 300);
     panel1Width_ = ini.ReadInteger("Window", "Panel1.With", 230);
     ApplySplitterSizes();
-    decoder_.AllData2Chart = ini.ReadBool("Parameter", "AllData2Chart", true);
-    decoder_.GlowkiteVersion = ini.ReadBool("Parameter", "GlowkiteVersion", false);
-    decoder_.Intervall = ini.ReadInteger("Parameter", "Intervall", 60);
-    decoder_.xPosActive = ini.ReadBool("Graph", "xPosActive", false);
-    decoder_.yPosActive = ini.ReadBool("Graph", "yPosActive", false);
-    decoder_.Gain = ini.ReadBool("Graph", "Gain", false);
+    session_.Decoder.AllData2Chart = ini.ReadBool("Parameter", "AllData2Chart", true);
+    session_.Decoder.GlowkiteVersion = ini.ReadBool("Parameter", "GlowkiteVersion", false);
+    session_.Decoder.Intervall = ini.ReadInteger("Parameter", "Intervall", 60);
+    session_.Decoder.xPosActive = ini.ReadBool("Graph", "xPosActive", false);
+    session_.Decoder.yPosActive = ini.ReadBool("Graph", "yPosActive", false);
+    session_.Decoder.Gain = ini.ReadBool("Graph", "Gain", false);
 }
 
 void TForm_GlowKite::WriteIni()
@@ -375,12 +370,12 @@ void TForm_GlowKite::WriteIni()
     ini.WriteInteger("Window", "Main.Heigth", bounds.height());
     ini.WriteInteger("Window", "Chart.Heigth", ChartHeight());
     ini.WriteInteger("Window", "Panel1.With", Panel1Width());
-    ini.WriteBool("Parameter", "AllData2Chart", decoder_.AllData2Chart);
-    ini.WriteBool("Parameter", "GlowkiteVersion", decoder_.GlowkiteVersion);
-    ini.WriteInteger("Parameter", "Intervall", decoder_.Intervall);
-    ini.WriteBool("Graph", "xPosActive", decoder_.xPosActive);
-    ini.WriteBool("Graph", "yPosActive", decoder_.yPosActive);
-    ini.WriteBool("Graph", "Gain", decoder_.Gain);
+    ini.WriteBool("Parameter", "AllData2Chart", session_.Decoder.AllData2Chart);
+    ini.WriteBool("Parameter", "GlowkiteVersion", session_.Decoder.GlowkiteVersion);
+    ini.WriteInteger("Parameter", "Intervall", session_.Decoder.Intervall);
+    ini.WriteBool("Graph", "xPosActive", session_.Decoder.xPosActive);
+    ini.WriteBool("Graph", "yPosActive", session_.Decoder.yPosActive);
+    ini.WriteBool("Graph", "Gain", session_.Decoder.Gain);
 }
 
 void TForm_GlowKite::closeEvent(QCloseEvent *event)
@@ -401,22 +396,22 @@ void TForm_GlowKite::act_OptionExecute()
     TFOption *dlg = dialogs_.FOption;
     if (!dlg)
         throw std::logic_error("options dialog not created");
-    dlg->cb_XPos->setChecked(decoder_.xPosActive);
-    dlg->cb_YPos->setChecked(decoder_.yPosActive);
-    dlg->cb_Gain->setChecked(decoder_.Gain);
-    if (const int index = IntervallIndex(decoder_.Intervall); index >= 0)
+    dlg->cb_XPos->setChecked(session_.Decoder.xPosActive);
+    dlg->cb_YPos->setChecked(session_.Decoder.yPosActive);
+    dlg->cb_Gain->setChecked(session_.Decoder.Gain);
+    if (const int index = IntervallIndex(session_.Decoder.Intervall); index >= 0)
         dlg->cbx_Intervall->setCurrentIndex(index);
-    dlg->cb_DataSelection->setChecked(!decoder_.AllData2Chart);
-    dlg->cb_Version->setChecked(decoder_.GlowkiteVersion);
+    dlg->cb_DataSelection->setChecked(!session_.Decoder.AllData2Chart);
+    dlg->cb_Version->setChecked(session_.Decoder.GlowkiteVersion);
     if (dlg->exec() != QDialog::Accepted)
         return;
-    decoder_.AllData2Chart = !dlg->cb_DataSelection->isChecked();
-    decoder_.GlowkiteVersion = dlg->cb_Version->isChecked();
+    session_.Decoder.AllData2Chart = !dlg->cb_DataSelection->isChecked();
+    session_.Decoder.GlowkiteVersion = dlg->cb_Version->isChecked();
     ShowProtocol();
-    decoder_.xPosActive = dlg->cb_XPos->isChecked();
-    decoder_.yPosActive = dlg->cb_YPos->isChecked();
-    decoder_.Gain = dlg->cb_Gain->isChecked();
-    decoder_.Intervall = IntervallItems.at(static_cast<std::size_t>(dlg->cbx_Intervall->currentIndex()));
+    session_.Decoder.xPosActive = dlg->cb_XPos->isChecked();
+    session_.Decoder.yPosActive = dlg->cb_YPos->isChecked();
+    session_.Decoder.Gain = dlg->cb_Gain->isChecked();
+    session_.Decoder.Intervall = IntervallItems.at(static_cast<std::size_t>(dlg->cbx_Intervall->currentIndex()));
     UpDateGraph();
 }
 
@@ -483,34 +478,34 @@ void TForm_GlowKite::act_ExportDataExecute()
 void TForm_GlowKite::SetDialogs(const TDialogs &dialogs)
 {
     dialogs_ = dialogs;
-    recording_.reset(); // detaches from the old port dialog's component
+    session_.Detach(); // from the old port dialog's component
     if (!dialogs_.FComCfg)
         return;
     TSerComm &comm = dialogs_.FComCfg->SerialComm();
     // Errors raised while the port's events are handled must not wait for a
     // click: reception goes on.
     comm.ExceptionDisplay = [this](std::exception_ptr e) { errorNotice_.Show(MessageText(ExceptionMessage(e))); };
-    recording_ = std::make_unique<TRecording>(comm, receiver_, *this);
+    session_.RecordFrom(comm);
     if (!retryTimer_) {
         retryTimer_ = new QTimer(this);
         retryTimer_->setInterval(250);
         connect(retryTimer_, &QTimer::timeout, this, [this] {
-            if (recording_)
-                Guarded(this, [this] { recording_->Tick(); });
+            if (TRecording *recording = session_.Recording())
+                Guarded(this, [recording] { recording->Tick(); });
         });
     }
 }
 
 void TForm_GlowKite::act_StartExecute()
 {
-    if (recording_)
-        recording_->Start(); // an open failure raises and leaves the state as it was
+    if (TRecording *recording = session_.Recording())
+        recording->Start(); // an open failure raises and leaves the state as it was
 }
 
 void TForm_GlowKite::act_StoppExecute()
 {
-    if (recording_)
-        recording_->Stop();
+    if (TRecording *recording = session_.Recording())
+        recording->Stop();
     else
         RecordingStateChanged(TRecordingState::Stopped);
 }
@@ -522,7 +517,7 @@ void TForm_GlowKite::act_PortExecute()
         return;
     // A running recording (or the wait for a lost port) is stopped first and
     // not restarted: the user starts it again.
-    if (recording_->State() != TRecordingState::Stopped)
+    if (session_.Recording()->State() != TRecordingState::Stopped)
         act_StoppExecute();
     dialog->LoadFromComm();
     dialog->setWindowTitle(QStringLiteral("Konfiguration glowkite Schnittstelle"));
@@ -745,13 +740,13 @@ void TForm_GlowKite::UpdateBoldDays()
 void TForm_GlowKite::FrameHandled()
 {
     // Looked at once a day: after the first frame of a day its file exists.
-    if (receiver_.CurrentDay == markedDay_)
+    if (session_.Receiver.CurrentDay == markedDay_)
         return;
-    const std::optional<TDay> day = DayOfDateText(receiver_.CurrentDay);
+    const std::optional<TDay> day = DayOfDateText(session_.Receiver.CurrentDay);
     std::error_code ec;
     if (!day || !std::filesystem::exists(DayFileName(*day), ec))
         return;
-    markedDay_ = receiver_.CurrentDay;
+    markedDay_ = session_.Receiver.CurrentDay;
     UpdateBoldDays();
 }
 
@@ -786,7 +781,7 @@ void TForm_GlowKite::LoadFromFile(const std::string &F)
     // One redraw at the end instead of one per pass of the event loop: a
     // redraw of a growing million points would take as long as the reading.
     chart_->SetReplotHeld(true);
-    TDayReplay replay(decoder_, *this);
+    TDayReplay replay(session_.Decoder, *this);
     replay.ProgressEvery = ReplayProgressEvery;
     replay.LoadFromFile(F);
 }
@@ -795,7 +790,7 @@ void TForm_GlowKite::mem_StatusDblClick()
 {
     const int line = memStatus_->CurrentLine();
     if (line >= 0)
-        ZoomToLabel(memStatus_->Lines().Line(line).substr(0, 19));
+        ZoomToLabel(memStatus_->Lines().Line(line).substr(0, LabelLength));
 }
 
 void TForm_GlowKite::ZoomToLabel(std::string_view T)

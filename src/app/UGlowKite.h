@@ -1,7 +1,8 @@
 #pragma once
 // The main window TForm_GlowKite: chart, status and data panes, month
-// calendar, menu and status bar. It owns the measurement decoding and the
-// two log writers and shows what the decoding produces (IMeasurementView).
+// calendar, menu and status bar. It composes the parts: the session (log
+// writers, decoding, receiver, recording) shows through it what the decoding
+// produces (IMeasurementView).
 
 #include "app/core/DayFiles.h"
 #include "app/core/DayReplay.h"
@@ -10,6 +11,7 @@
 #include "app/core/MeasurementDecoder.h"
 #include "app/core/MeasurementView.h"
 #include "app/core/Recording.h"
+#include "app/core/Session.h"
 #include "logging/LOGFile.h"
 #include "settings/Paths.h"
 
@@ -54,6 +56,9 @@ class TForm_GlowKite : public QMainWindow,
                        public IReplayEvents,
                        public IRecordingEvents {
     Q_OBJECT
+    // First: StatusLog and DataLog refer into it.
+    TSession session_;
+
 public:
     explicit TForm_GlowKite(const ProgramPaths &paths, QWidget *parent = nullptr);
     ~TForm_GlowKite() override;
@@ -62,10 +67,10 @@ public:
     // port of the recordings.
     void SetDialogs(const TDialogs &dialogs);
     // The recording control (exists once the port dialog is set).
-    TRecording *Recording() { return recording_.get(); }
+    TRecording *Recording() { return session_.Recording(); }
 
     // The measurement state and the six display settings.
-    TMeasurementDecoder &Decoder() { return decoder_; }
+    TMeasurementDecoder &Decoder() { return session_.Decoder; }
     TChartAdapter &Chart() { return *chart_; }
     TTextPane &mem_HEX() { return *memHex_; }
     TTextPane &mem_Status() { return *memStatus_; }
@@ -73,12 +78,11 @@ public:
     QString PanelText(int panel) const;
     void SetPanelText(int panel, const QString &text);
 
-    std::string ExeDir;
-    TLogFile StatusLog;
-    TLogFile DataLog;
+    TLogFile &StatusLog;
+    TLogFile &DataLog;
 
     // The frame receiver (it keeps CurrentDay, the day shown).
-    TFrameReceiver &Receiver() { return receiver_; }
+    TFrameReceiver &Receiver() { return session_.Receiver; }
 
     // The non-blocking boxes: protocol switches, and errors while frames are
     // handled.
@@ -195,11 +199,8 @@ private:
 
     ProgramPaths paths_;
     TDialogs dialogs_;
-    TMeasurementDecoder decoder_;
-    TFrameReceiver receiver_;
     TNoticeBox warningNotice_;
     TNoticeBox errorNotice_;
-    std::unique_ptr<TRecording> recording_;
     QTimer *retryTimer_ = nullptr; // drives the reconnect while waiting for a lost port
     std::string lastConnectionNote_;
     QTimer *countTimer_ = nullptr; // keeps lbl_WerteAnz at the display rate

@@ -34,4 +34,25 @@ std::vector<std::string> ListSerialPorts(const std::string &source)
     return names;
 }
 
+std::vector<TSerialPortInfo> ListSerialPortInfos()
+{
+    std::vector<TSerialPortInfo> ports;
+    for (std::string &name : ListSerialPorts())
+        ports.push_back({std::move(name), {}, false});
+    return ports;
+}
+
+TDeviceAccess ReadDeviceAccess(const std::string &devicePath)
+{
+    TDeviceAccess access;
+    access.Device = devicePath;
+    return access;
+}
+
+// Windows grants serial ports to every user; a refused open means the port is in use.
+std::string PortPermissionHint(const std::string &)
+{
+    return {};
+}
+
 } // namespace glowkite

@@ -5,9 +5,9 @@
 
 #include "app/core/DayReplay.h"
 #include "app/core/Export.h"
-#include "app/core/LogSetup.h"
 #include "app/core/MemoryView.h"
 #include "app/core/Recording.h"
+#include "app/core/Session.h"
 #include "serial/SerComm.h"
 #include "settings/Paths.h"
 #include "tools/CliArgs.h"
@@ -107,7 +107,7 @@ public:
     void AppendStatusLine(std::string_view line) override
     {
         ++statusChanges;
-        lastStatus.assign(line.size() > 26 ? line.substr(26) : line);
+        lastStatus.assign(line.size() > StatusWordsColumn ? line.substr(StatusWordsColumn) : line);
     }
     void AppendHexLine(std::string_view) override { ++frames; }
     void ClearPanes() override {}
@@ -163,19 +163,15 @@ int Record(TCliArgs &args)
         throw TCliError("record needs --port DEVICE");
 
     const ProgramPaths paths = SystemProgramPaths(overrides);
-    TLogFile statusLog, dataLog;
-    SetupStatusLog(statusLog, paths.LogDir);
-    SetupDataLog(dataLog, paths.LogDir);
-
     RecorderView view;
     RecorderEvents events;
-    TMeasurementDecoder decoder(view, &statusLog);
-    TFrameReceiver receiver(decoder, &dataLog, events);
     auto handOff = std::make_shared<TSerHandOffQueue>();
     TSerComm comm(handOff);
     comm.ExceptionDisplay = [&events](std::exception_ptr e) { events.Say(ExceptionMessage(e)); };
     comm.SetDeviceName(device);
-    TRecording recording(comm, receiver, events);
+    TSession session(view, events, events);
+    session.SetLogDir(paths.LogDir);
+    TRecording &recording = session.RecordFrom(comm);
 
     CatchStopSignals(OnSignal);
     recording.Start(); // a bad port raises the component's message
@@ -209,12 +205,7 @@ int Record(TCliArgs &args)
             }
         }
     }
-    // Bytes already received are read before the port closes (Close itself
-    // serves a hand-off still waiting), so every received frame is on disk.
-    for (const auto end = Clock::now() + std::chrono::milliseconds(500);
-         comm.Active() && comm.ReadBufUsed() > 0 && Clock::now() < end;)
-        handOff->WaitAndServe(std::chrono::milliseconds(20));
-    recording.Stop();
+    recording.Stop(); // reads what has been received first
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::cerr << (events.statusShown ? "\n" : "") << "Recorded " << view.frames << " frames in " << seconds
               << " s; " << view.statusChanges << " status changes; " << events.connectionsLost

@@ -11,38 +11,6 @@ namespace glowkite {
 
 namespace {
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-// The byte whose two hex digits stand at the 1-based columns col, col + 1.
-bool HexAt(std::string_view line, std::size_t col, int &value, std::string &error)
-{
-    if (line.size() < col + 1) {
-        error = "the line ends before column " + std::to_string(col + 1);
-        return false;
-    }
-    const int hi = HexDigit(line[col - 1]);
-    const int lo = HexDigit(line[col]);
-    if (hi < 0 || lo < 0) {
-        error = "columns " + std::to_string(col) + "-" + std::to_string(col + 1) + " hold \"" +
-                std::string(line.substr(col - 1, 2)) + "\", not a hexadecimal byte";
-        return false;
-    }
-    value = hi * 16 + lo;
-    return true;
-}
-
-// The first byte of a stored frame is at column 26, byte k at 26 + 3k.
-constexpr std::size_t Column(std::size_t k) { return 26 + 3 * k; }
-
 // Turns status logging off for one replayed measurement, so that frames
 // received live in between are still logged.
 class NoStatusLog {
@@ -58,27 +26,6 @@ private:
 };
 
 } // namespace
-
-bool ParseStoredLine(std::string_view line, TStoredFrame &frame, std::string &error)
-{
-    frame.label = line.substr(0, 19);
-    frame.glowkiteVersion = line.size() >= 78 && line.substr(76, 2) == "A1";
-    // The old protocol has contamination at byte 5 and the positions at 9..12;
-    // "glowkite +" has them one byte later.
-    const std::size_t shift = frame.glowkiteVersion ? 0 : 1;
-    int aq, flags, gain, xLow, xHigh, yLow, yHigh;
-    if (!HexAt(line, Column(2), aq, error) || !HexAt(line, Column(3), flags, error) ||
-        !HexAt(line, Column(5 + shift), gain, error) || !HexAt(line, Column(10 + shift), xHigh, error) ||
-        !HexAt(line, Column(9 + shift), xLow, error) || !HexAt(line, Column(12 + shift), yHigh, error) ||
-        !HexAt(line, Column(11 + shift), yLow, error))
-        return false;
-    frame.aq = static_cast<std::int16_t>(aq);
-    frame.flags = static_cast<std::int16_t>(flags);
-    frame.gain = static_cast<std::int16_t>(gain);
-    frame.x = static_cast<std::int16_t>(xHigh << 8 | xLow);
-    frame.y = static_cast<std::int16_t>(yHigh << 8 | yLow);
-    return true;
-}
 
 std::int64_t ExpectedLineCount(std::uint64_t fileSize)
 {
@@ -184,7 +131,7 @@ void TDayReplay::LoadFromFile(const std::string &F)
         if (frame.glowkiteVersion != previous) {
             previous = frame.glowkiteVersion;
             events_.ShowProtocol();
-            events_.ProtocolSwitched(frame.glowkiteVersion ? ProtocolOldMessage : ProtocolPlusMessage);
+            events_.ProtocolSwitched(TProtocol::FromGlowkiteVersion(frame.glowkiteVersion).SwitchMessage());
         }
         {
             NoStatusLog quiet(decoder_);

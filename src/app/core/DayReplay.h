@@ -4,6 +4,7 @@
 
 #include "app/core/FrameReceiver.h"
 #include "app/core/MeasurementDecoder.h"
+#include "app/core/Protocol.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -13,18 +14,6 @@
 #include <string_view>
 
 namespace glowkite {
-
-// The values of one stored line.
-struct TStoredFrame {
-    std::string_view label;  // columns 1-19
-    bool glowkiteVersion;    // "A1" at columns 77-78: the old protocol
-    std::int16_t aq, flags, x, y, gain;
-};
-
-// Takes the values out of a stored line by column. On a line that does not
-// hold two hexadecimal digits at one of the columns it needs, returns false
-// and says in error which column holds what.
-bool ParseStoredLine(std::string_view line, TStoredFrame &frame, std::string &error);
 
 // A stored day that cannot be replayed (unreadable file, bad line); the
 // message names the file and, for a bad line, its number.

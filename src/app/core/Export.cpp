@@ -88,12 +88,9 @@ private:
 
 std::string ColorText(TColor c)
 {
-    static constexpr char digits[] = "0123456789ABCDEF";
     std::string s = "#";
-    for (std::uint8_t v : {c.r, c.g, c.b}) {
-        s += digits[v >> 4];
-        s += digits[v & 0x0F];
-    }
+    for (std::uint8_t v : {c.r, c.g, c.b})
+        AppendHex(s, v);
     return s;
 }
 
@@ -114,7 +111,7 @@ std::int64_t ExportFramesCsv(const std::string &dayFile, std::ostream &out, cons
         if (!ParseStoredLine(line, f, error))
             throw EReplayError("Line " + std::to_string(lineNo) + " of " + dayFile + " cannot be exported: " + error);
         csv.Text(f.label)
-            .Text(f.glowkiteVersion ? "glowkite" : "glowkite +")
+            .Text(TProtocol::FromGlowkiteVersion(f.glowkiteVersion).Name())
             .Number(f.aq)
             .Text(ByteToHex(static_cast<std::uint8_t>(f.flags)))
             .Text(StatusWords(static_cast<std::uint8_t>(f.flags)).words)

@@ -7,44 +7,6 @@
 
 namespace glowkite {
 
-const char *const ProtocolPlusMessage =
-    "Protokoll glowkite + erkannt \r\nUmgeschaltet auf glowkite + Protokoll";
-const char *const ProtocolOldMessage = "Protokoll glowkite erkannt\r\nUmgeschaltet auf glowkite Protokoll";
-
-namespace {
-constexpr std::uint8_t MarkFirst = 0x00;
-constexpr std::uint8_t Mark = 0xA1;
-constexpr std::size_t OldMarkOffset = 17;  // protocol "glowkite"
-constexpr std::size_t PlusMarkOffset = 19; // protocol "glowkite +"
-
-std::int16_t Word(std::span<const std::uint8_t, FrameSize> w, std::size_t low)
-{
-    return static_cast<std::int16_t>(w[low] | (w[low + 1] << 8));
-}
-} // namespace
-
-std::string RxLine(std::string_view dateTime, std::span<const std::uint8_t> frame)
-{
-    static constexpr char digits[] = "0123456789ABCDEF";
-    std::string line;
-    line.reserve(dateTime.size() + 6 + 3 * frame.size());
-    line.append(dateTime);
-    line += "  RX: ";
-    for (std::uint8_t b : frame) {
-        line += digits[b >> 4];
-        line += digits[b & 0x0F];
-        line += ' ';
-    }
-    return line;
-}
-
-TFrameValues FrameValues(std::span<const std::uint8_t, FrameSize> w, bool glowkiteVersion)
-{
-    if (glowkiteVersion)
-        return {w[2], w[3], Word(w, 9), Word(w, 11), w[5]};
-    return {w[2], w[3], Word(w, 10), Word(w, 12), w[6]};
-}
-
 TFrameReceiver::TFrameReceiver(TMeasurementDecoder &decoder, TLogFile *dataLog, IFrameEvents &events,
                                Clock clock)
     : decoder_(decoder), dataLog_(dataLog), events_(events), clock_(std::move(clock))
@@ -66,14 +28,15 @@ void TFrameReceiver::Receive(std::uint8_t b)
     // Step keeping: one byte is dropped per received byte until the start
     // marker stands at the front, so out of step the buffer holds a sliding
     // pair of the last two bytes.
-    if (size_ >= 3 && !(buffer_[0] == MarkFirst && buffer_[1] == Mark)) {
+    if (size_ >= 3 && !(buffer_[0] == FrameStart && buffer_[1] == FrameMark)) {
         std::memmove(buffer_.data(), buffer_.data() + 1, size_ - 1);
         --size_;
     }
 
     if (size_ >= FrameSize) {
         DetectProtocol();
-        if (buffer_[OldMarkOffset] == Mark || buffer_[PlusMarkOffset] == Mark)
+        const std::span<const std::uint8_t> window(buffer_.data(), size_);
+        if (TProtocol::Glowkite().MarkedIn(window) || TProtocol::GlowkitePlus().MarkedIn(window))
             HandleFrame();
         else if (size_ > RxBufferLimit)
             size_ = 0; // in step but never a valid frame: start over
@@ -84,20 +47,17 @@ void TFrameReceiver::DetectProtocol()
 {
     // At most one switch per window; a window with both marks switches
     // every time it comes.
-    if (decoder_.GlowkiteVersion && buffer_[PlusMarkOffset] == Mark) {
-        decoder_.GlowkiteVersion = false;
+    const TProtocol other = decoder_.Protocol().Other();
+    if (other.MarkedIn(std::span<const std::uint8_t>(buffer_.data(), size_))) {
+        decoder_.GlowkiteVersion = other.GlowkiteVersion();
         events_.ShowProtocol();
-        events_.ProtocolSwitched(ProtocolPlusMessage);
-    } else if (!decoder_.GlowkiteVersion && buffer_[OldMarkOffset] == Mark) {
-        decoder_.GlowkiteVersion = true;
-        events_.ShowProtocol();
-        events_.ProtocolSwitched(ProtocolOldMessage);
+        events_.ProtocolSwitched(other.SwitchMessage());
     }
 }
 
 void TFrameReceiver::HandleFrame()
 {
-    const std::span<const std::uint8_t, FrameSize> window(buffer_.data(), FrameSize);
+    const TFrameWindow window(buffer_.data(), FrameSize);
     if (OnFrame)
         OnFrame(window);
     try {
@@ -110,7 +70,7 @@ void TFrameReceiver::HandleFrame()
             CurrentDay.assign(day);
         }
         ShowRxFrame(label, window);
-        const TFrameValues v = FrameValues(window, decoder_.GlowkiteVersion);
+        const TFrameValues v = decoder_.Protocol().Values(window);
         decoder_.AddMeasurement(label, v.aq, v.flags, v.x, v.y, v.gain);
         decoder_.ShowCount();
     } catch (const std::exception &e) {

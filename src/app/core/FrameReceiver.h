@@ -6,6 +6,7 @@
 // measurement to the decoder.
 
 #include "app/core/MeasurementDecoder.h"
+#include "app/core/Protocol.h"
 #include "base/Clock.h"
 
 #include <array>
@@ -46,21 +47,7 @@ public:
     virtual void FrameHandled() {}
 };
 
-inline constexpr std::size_t FrameSize = 25;
 inline constexpr std::size_t RxBufferLimit = 80; // a longer buffer is discarded
-
-extern const char *const ProtocolPlusMessage; // switched to "glowkite +"
-extern const char *const ProtocolOldMessage;  // switched to "glowkite"
-
-// The RX line of a frame: "dd.mm.yyyy hh:nn:ss  RX: " and each byte as two
-// hex digits and a blank; 100 characters for a 25-byte frame.
-std::string RxLine(std::string_view dateTime, std::span<const std::uint8_t> frame);
-
-// The measured values of a frame window by the layout of a protocol.
-struct TFrameValues {
-    std::int16_t aq, flags, x, y, gain;
-};
-TFrameValues FrameValues(std::span<const std::uint8_t, FrameSize> window, bool glowkiteVersion);
 
 class TFrameReceiver {
 public:

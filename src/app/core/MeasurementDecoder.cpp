@@ -30,12 +30,6 @@ TColor SeriesColor(TSeries s)
     return clGain;
 }
 
-std::string ByteToHex(std::uint8_t b)
-{
-    static constexpr char digits[] = "0123456789ABCDEF";
-    return {digits[b >> 4], digits[b & 0x0F]};
-}
-
 TStatusWords StatusWords(std::uint8_t f)
 {
     // Bit 0 sets the level to 80 and bit 1 to 60 (so a fault replaces the
@@ -67,11 +61,6 @@ TStatusWords StatusWords(std::uint8_t f)
     if (result.words.empty())
         result.words = "Normal";
     return result;
-}
-
-long double ScalePosition(std::int16_t raw, bool glowkiteVersion)
-{
-    return static_cast<long double>(raw) / (glowkiteVersion ? 400.0L : 115.0L) * 5.0L;
 }
 
 std::int32_t ScaleGain(std::int16_t g)
@@ -164,13 +153,7 @@ void TMeasurementDecoder::DecodeStatus(std::int16_t f, std::string_view L)
     const TStatusWords status = StatusWords(static_cast<std::uint8_t>(f));
     StatusValue = status.level;
 
-    std::string line;
-    line.reserve(L.size() + 7 + status.words.size());
-    line.append(L);
-    line += "  ";
-    line += ByteToHex(static_cast<std::uint8_t>(f));
-    line += "   ";
-    line += status.words;
+    const std::string line = StatusLine(L, static_cast<std::uint8_t>(f), status.words);
 
     view_.AppendStatusLine(line);
     // The new status is taken before the log is written, so a log failure

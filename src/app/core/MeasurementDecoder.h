@@ -5,6 +5,7 @@
 // pane and in the monthly status log.
 
 #include "app/core/MeasurementView.h"
+#include "app/core/Protocol.h"
 
 #include <cstdint>
 #include <string>
@@ -14,19 +15,12 @@ namespace glowkite {
 
 class TLogFile;
 
-// One byte as two upper-case hexadecimal digits ("0A" for 0x0A).
-std::string ByteToHex(std::uint8_t b);
-
 // The status words of the flags f (Windows-1252) and the status level.
 struct TStatusWords {
     std::string words;
     std::int32_t level = 0;
 };
 TStatusWords StatusWords(std::uint8_t f);
-
-// The scaled position of a raw 16-bit value: x / 400 * 5 in the old
-// protocol, x / 115 * 5 in "glowkite +".
-long double ScalePosition(std::int16_t raw, bool glowkiteVersion);
 
 // Raw contamination to its plotted value: (g - 128) / 10 in 16-bit
 // arithmetic, rounded to the nearest integer with halves to even.
@@ -43,6 +37,7 @@ public:
     // Display settings (named like their keys in the settings file).
     bool AllData2Chart = true;
     bool GlowkiteVersion = false; // true: old protocol "glowkite"
+    TProtocol Protocol() const { return TProtocol::FromGlowkiteVersion(GlowkiteVersion); }
     std::int32_t Intervall = 60;
     bool xPosActive = false;
     bool yPosActive = false;

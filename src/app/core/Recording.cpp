@@ -54,6 +54,12 @@ void TRecording::Start()
 
 void TRecording::Stop()
 {
+    // What has arrived is read before the port closes, so every frame
+    // received up to the stop is on disk.
+    if (comm_.Active()) {
+        CommSource source(comm_);
+        receiver_.CommRxCharEvent(source);
+    }
     comm_.Close();
     SetState(TRecordingState::Stopped);
 }

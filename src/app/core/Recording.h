@@ -44,7 +44,8 @@ public:
     // receiver, opens the port and raises DTR and RTS. Raises the serial
     // component's error when the port cannot be opened; the state stays.
     void Start();
-    // Closes the port (also ends the waiting for a lost port).
+    // Reads what has been received, then closes the port (also ends the
+    // waiting for a lost port).
     void Stop();
     // Called now and then (the window's timer, the recorder's loop): while
     // waiting for a lost port, tries to open it again every RetryInterval.

@@ -1,0 +1,48 @@
+#pragma once
+// What recording needs, set up once for the window and glowkite-cli alike:
+// the two log writers, the measurement decoding, the frame receiver and,
+// once a port is given, the recording from it.
+
+#include "app/core/FrameReceiver.h"
+#include "app/core/MeasurementDecoder.h"
+#include "app/core/Recording.h"
+#include "base/Clock.h"
+#include "logging/LOGFile.h"
+
+#include <memory>
+#include <string>
+
+namespace glowkite {
+
+class TSerComm;
+
+class TSession {
+public:
+    TSession(IMeasurementView &view, IFrameEvents &frameEvents, IRecordingEvents &recordingEvents,
+             Clock clock = SystemClock);
+    TSession(const TSession &) = delete;
+    TSession &operator=(const TSession &) = delete;
+
+    // Both writers into the folder logDir: LOG/glowKite_yymm.log, one line per
+    // change of the status flags; LOG/glowkite_yymmdd.glow, one "RX: " line
+    // per received frame. Every line comes stamped already (lsNone).
+    void SetLogDir(const std::string &logDir);
+
+    TLogFile StatusLog;
+    TLogFile DataLog;
+    TMeasurementDecoder Decoder;
+    TFrameReceiver Receiver;
+
+    // Records from comm from now on; a recording from another port is
+    // detached first. comm must outlive the recording (or Detach).
+    TRecording &RecordFrom(TSerComm &comm);
+    void Detach() { recording_.reset(); }
+    TRecording *Recording() { return recording_.get(); }
+
+private:
+    IRecordingEvents &recordingEvents_;
+    Clock clock_;
+    std::unique_ptr<TRecording> recording_;
+};
+
+} // namespace glowkite
