@@ -41,7 +41,6 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
-#include <stdexcept>
 
 namespace glowkite {
 
@@ -237,8 +236,6 @@ void TForm_GlowKite::FormCreate()
     session_.Decoder.LastStatus = 255;
     session_.Decoder.AllData2Chart = true;
     session_.Decoder.GlowkiteVersion = false;
-
-    ExeDir = QCoreApplication::applicationDirPath().toStdString() + "/";
 
     session_.SetLogDir(paths_.LogDir);
 
