@@ -26,6 +26,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -331,8 +332,14 @@ void TForm_GlowKite::FitFrame()
     frameSettled_ = true;
     if (frameTimer_)
         frameTimer_->stop();
-    if (!frameExtra.isEmpty() && !isMaximized() && !isFullScreen())
+    if (!frameExtra.isEmpty() && !isMaximized() && !isFullScreen()) {
         ApplyWindowBounds(outerBounds_);
+        // The client area shrank by the frame: the chart and the status pane
+        // get their stored sizes again instead of giving up that room.
+        if (layout())
+            layout()->activate();
+        ApplySplitterSizes();
+    }
 }
 
 QRect TForm_GlowKite::FitStoredBounds(const TStoredBounds &stored) const

@@ -3,7 +3,10 @@
 // grows, and stored bounds of any value giving a window on the screen.
 #include "app/UGlowKite.h"
 
+#include "about/About.h"
 #include "app/ui/ChartAdapter.h"
+#include "gui/GuiSupport.h"
+#include "settings/UOption.h"
 #include "settings/IniFile.h"
 #include "support/QtHelpers.h"
 #include "support/TestFiles.h"
@@ -11,6 +14,9 @@
 #include <gtest/gtest.h>
 
 #include <QCalendarWidget>
+#include <QCheckBox>
+#include <QImageReader>
+#include <QTabWidget>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
@@ -184,6 +190,39 @@ TEST_F(WindowLayoutTest, ThreeStartsKeepTheSize)
     TIniFile ini(dir / "glowkite.INI");
     EXPECT_EQ(ini.ReadInteger("Window", "Main.With", 0), 700);
     EXPECT_EQ(ini.ReadInteger("Window", "Main.Heigth", 0), 520);
+}
+
+TEST_F(WindowLayoutTest, TheDialogsTextsAreWholeInTheFontUsed)
+{
+    TFOption options;
+    for (int tab = 0; tab < options.pgc_Option->count(); ++tab) {
+        options.pgc_Option->setCurrentIndex(tab);
+        options.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&options));
+        ExpectLabelsWhole(options);
+        for (QCheckBox *box : options.findChildren<QCheckBox *>())
+            if (box->isVisibleTo(&options)) {
+                EXPECT_GE(box->width(), box->sizeHint().width()) << box->text().toStdString();
+                EXPECT_GE(box->height(), box->minimumSizeHint().height()) << box->text().toStdString();
+            }
+    }
+    EXPECT_EQ(options.font().pointSize(), 8);
+
+    TAboutBox about;
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    EXPECT_EQ(about.font().pointSize(), 8);
+    EXPECT_EQ(about.VersionDate->font().pointSize(), 8);
+    ExpectLabelsWhole(about);
+    EXPECT_LE(about.Version->geometry().bottom(), about.VersionDate->geometry().top()) << "no label over another";
+    ASSERT_NE(about.ProgramIcon->pixmap().isNull(), true);
+    if (QImageReader::supportedImageFormats().contains("svg")) {
+        // The program's own icon, not the style's: the SVG has the kite's colours.
+        const QImage own = ProgramIcon().pixmap(64, 64).toImage();
+        const QImage shown = about.ProgramIcon->pixmap().toImage();
+        EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32), own.convertToFormat(QImage::Format_ARGB32));
+        EXPECT_FALSE(about.windowIcon().isNull());
+    }
 }
 
 } // namespace
