@@ -38,7 +38,6 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
-#include <stdexcept>
 
 namespace glowkite {
 
@@ -232,8 +231,6 @@ void TForm_GlowKite::FormCreate()
     session_.Decoder.LastStatus = 255;
     session_.Decoder.AllData2Chart = true;
     session_.Decoder.GlowkiteVersion = false;
-
-    ExeDir = QCoreApplication::applicationDirPath().toStdString() + "/";
 
     session_.SetLogDir(paths_.LogDir);
 
