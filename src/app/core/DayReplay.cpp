@@ -217,7 +217,7 @@ void TDayReplay::LoadFromFile(const std::string &F)
     TStoredFrame frame;
     std::string error;
 
-    file.ForEachLine([&](std::string_view line, bool tooLong) {
+    const auto handleLine = [&](std::string_view line, bool tooLong) {
         ++lineNo;
         if (lineNo % ProgressEvery == 0)
             events_.Progress(lineNo);
@@ -237,7 +237,16 @@ void TDayReplay::LoadFromFile(const std::string &F)
             events_.ProtocolSwitched(decoder.Protocol().SwitchMessage());
         }
         decoder.AddMeasurement(frame.label, frame.aq, frame.flags, frame.x, frame.y, frame.gain);
-    });
+    };
+    try {
+        file.ForEachLine(handleLine);
+    } catch (const EReplayError &e) {
+        // What was read stays shown; the error says where reading stopped.
+        decoder.ShowCount();
+        decoder.View().ReplaceHexLines(std::move(lines));
+        events_.ShowReplayedProtocol(decoder.Protocol());
+        throw EReplayError(std::string(e.what()) + " (after line " + std::to_string(lineNo) + ")");
+    }
     events_.Progress(lineNo);
 
     decoder.ShowCount();
