@@ -260,7 +260,7 @@ void TForm_GlowKite::FormCreate()
 
 void TForm_GlowKite::ShowProtocol()
 {
-    lblProtocol_->setText(QString::fromLatin1(session_.Decoder.Protocol().Name()));
+    lblProtocol_->setText(QString::fromLatin1(replayedProtocol_.value_or(session_.Decoder.Protocol()).Name()));
 }
 
 void TForm_GlowKite::ProtocolSwitched(std::string_view message)
@@ -284,6 +284,10 @@ void TForm_GlowKite::FramesResumed(std::int64_t dropped)
 void TForm_GlowKite::ClearData()
 {
     session_.Decoder.ClearData();
+    if (replayedProtocol_) {
+        replayedProtocol_.reset();
+        ShowProtocol();
+    }
 }
 
 void TForm_GlowKite::UpDateGraph()
@@ -462,6 +466,7 @@ void TForm_GlowKite::act_OptionExecute()
         return;
     session_.Decoder.AllData2Chart = !dlg->cb_DataSelection->isChecked();
     session_.Decoder.GlowkiteVersion = dlg->cb_Version->isChecked();
+    replayedProtocol_.reset(); // the protocol chosen is the one to show
     ShowProtocol();
     session_.Decoder.xPosActive = dlg->cb_XPos->isChecked();
     session_.Decoder.yPosActive = dlg->cb_YPos->isChecked();
@@ -775,8 +780,7 @@ std::string TForm_GlowKite::DayFileName(const TDay &day) const
 void TForm_GlowKite::UpdateBoldDays()
 {
     const auto exists = [this](const TDay &day) {
-        std::error_code ec;
-        return std::filesystem::exists(DayFileName(day), ec);
+        return IsDayFile(DayFileName(day));
     };
     QTextCharFormat bold;
     bold.setFontWeight(QFont::Bold);
@@ -794,12 +798,16 @@ void TForm_GlowKite::UpdateBoldDays()
 
 void TForm_GlowKite::FrameHandled()
 {
+    // A new day empties the chart: from then on it shows live frames only.
+    if (replayedProtocol_ && !replaying_ && session_.Receiver.CurrentDay != replayedOnDay_) {
+        replayedProtocol_.reset();
+        ShowProtocol();
+    }
     // Looked at once a day: after the first frame of a day its file exists.
     if (session_.Receiver.CurrentDay == markedDay_)
         return;
     const std::optional<TDay> day = DayOfDateText(session_.Receiver.CurrentDay);
-    std::error_code ec;
-    if (!day || !std::filesystem::exists(DayFileName(*day), ec))
+    if (!day || !IsDayFile(DayFileName(*day)))
         return;
     markedDay_ = session_.Receiver.CurrentDay;
     UpdateBoldDays();
@@ -836,6 +844,9 @@ void TForm_GlowKite::LoadFromFile(const std::string &F)
     // One redraw at the end instead of one per pass of the event loop: a
     // redraw of a growing million points would take as long as the reading.
     chart_->SetReplotHeld(true);
+    replayedProtocol_.reset(); // the chart is emptied first
+    ShowProtocol();
+    replayedOnDay_ = session_.Receiver.CurrentDay;
     TDayReplay replay(session_.Decoder, *this);
     replay.ProgressEvery = ReplayProgressEvery;
     replay.LoadFromFile(F);
@@ -881,6 +892,12 @@ void TForm_GlowKite::Progress(std::int64_t lines)
         QCoreApplication::processEvents();
         lastPump_ = std::chrono::steady_clock::now();
     }
+}
+
+void TForm_GlowKite::ShowReplayedProtocol(TProtocol protocol)
+{
+    replayedProtocol_ = protocol;
+    ShowProtocol();
 }
 
 void TForm_GlowKite::EndProgress()

@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -163,6 +164,7 @@ public:
     void BeginProgress(std::string_view text, std::int64_t maximum) override;
     void Progress(std::int64_t lines) override;
     void EndProgress() override;
+    void ShowReplayedProtocol(TProtocol protocol) override;
     void FrameHandled() override;
 
 public slots:
@@ -246,6 +248,10 @@ private:
     bool replaying_ = false;
     std::chrono::steady_clock::time_point lastPump_{};
     std::string markedDay_; // the day whose file the calendar knows exists
+    // The protocol of the replayed day while the chart shows it; the label
+    // shows it instead of the live receiver's, which the replay leaves alone.
+    std::optional<TProtocol> replayedProtocol_;
+    std::string replayedOnDay_; // the live day when the replay ran
 };
 
 } // namespace glowkite

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <thread>
@@ -270,6 +271,11 @@ int Export(TCliArgs &args)
     if (csv == points)
         throw TCliError("export needs either --csv or --points");
 
+    // Asked without opening: a FIFO named like a day file must not hold the
+    // export inside open (TDayFile refuses what is not a regular file).
+    std::error_code ec;
+    if (!std::filesystem::exists(day, ec))
+        throw std::runtime_error("Datei " + PrintableText(day) + " existiert nicht");
     std::ofstream file;
     if (!outName.empty()) {
         file.open(outName, std::ios::binary | std::ios::trunc);
@@ -280,8 +286,9 @@ int Export(TCliArgs &args)
 
     const auto start = std::chrono::steady_clock::now();
     std::int64_t rows = 0;
+    TBadLines skipped;
     if (csv) {
-        rows = ExportFramesCsv(day, out, style);
+        rows = ExportFramesCsv(day, out, style, &skipped);
     } else {
         TMemoryView view;
         TMeasurementDecoder decoder(view, nullptr);
@@ -289,9 +296,8 @@ int Export(TCliArgs &args)
         decoder.AllData2Chart = !changesOnly;
         ConsoleEvents events;
         TDayReplay replay(decoder, events);
-        if (!std::ifstream(day))
-            throw std::runtime_error("Datei " + day + " existiert nicht");
         replay.LoadFromFile(day);
+        skipped = replay.Skipped();
         rows = ExportPointsCsv(view, out, style);
     }
     out.flush();
@@ -299,7 +305,12 @@ int Export(TCliArgs &args)
         throw std::runtime_error("Cannot write " + (outName.empty() ? std::string("the output") : outName));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::cerr << rows << " rows in " << seconds << " s\n";
-    return 0;
+    if (skipped.count == 0)
+        return 0;
+    // Every good row is written; the skipped lines make the export incomplete.
+    if (csv)
+        std::cerr << "glowkite-cli: " << skipped.Message(day, "exported") << "\n";
+    return 1;
 }
 
 } // namespace
