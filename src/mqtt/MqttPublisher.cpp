@@ -126,7 +126,7 @@ struct TMqttPublisher::Impl : Internal::TMqttLink {
     bool Flush() override
     {
         std::lock_guard lock(mutex);
-        return !queue.empty() || unacknowledged > 0;
+        return !queue.empty() || unacknowledged > 0 || stateSent != stateChanges;
     }
 
     void BeforeDisconnect() override { Publish(stateTopic, OfflineState, true); }
