@@ -1,5 +1,7 @@
 #include "app/StartOptions.h"
 
+#include "mqtt/MqttUrl.h"
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 
@@ -27,7 +29,15 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
                                   QStringLiteral("DEVICE"));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Record from the built-in simulated detector."));
+    const QCommandLineOption mqtt(QStringLiteral("mqtt"),
+                                  QStringLiteral("Publish every received frame to an MQTT broker."),
+                                  QStringLiteral("mqtt://HOST[:PORT]/TOPIC"));
+    const QCommandLineOption watch(QStringLiteral("watch"),
+                                   QStringLiteral("Show a detector recorded elsewhere, from its topic on an MQTT broker."),
+                                   QStringLiteral("mqtt://HOST[:PORT]/TOPIC"));
     parser.addOption(ini);
+    parser.addOption(mqtt);
+    parser.addOption(watch);
     parser.addOption(logDir);
     parser.addOption(port);
     parser.addOption(demo);
@@ -52,6 +62,22 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
     if (options.Demo && !options.Port.empty()) {
         error = QStringLiteral("--demo and --port exclude each other.\n") + parser.helpText();
         return std::nullopt;
+    }
+    options.Mqtt = parser.value(mqtt).toStdString();
+    options.Watch = parser.value(watch).toStdString();
+    if (!options.Watch.empty() && (options.Demo || !options.Port.empty() || !options.Mqtt.empty())) {
+        error = QStringLiteral("--watch excludes --port, --demo and --mqtt.\n") + parser.helpText();
+        return std::nullopt;
+    }
+    for (const std::string *url : {&options.Mqtt, &options.Watch}) {
+        if (url->empty())
+            continue;
+        try {
+            ParseMqttUrl(*url);
+        } catch (const std::exception &e) {
+            error = QString::fromStdString(e.what()) + QLatin1Char('\n') + parser.helpText();
+            return std::nullopt;
+        }
     }
     if (!positional.isEmpty())
         options.DayFile = QFileInfo(positional.front()).absoluteFilePath().toStdString();

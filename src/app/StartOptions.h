@@ -18,6 +18,11 @@ struct TStartOptions {
     std::string Port;
     // --demo: record from the built-in simulated detector.
     bool Demo = false;
+    // --mqtt URL: publish what is recorded to a broker (mqtt://HOST[:PORT]/TOPIC).
+    std::string Mqtt;
+    // --watch URL: show a detector recorded elsewhere, from its topic on a
+    // broker; no recording, no files.
+    std::string Watch;
     // A stored day file to replay at start (what "open with" passes), as an
     // absolute path; empty for none.
     std::string DayFile;
@@ -27,7 +32,7 @@ struct TStartOptions {
 // real LOG folder, so simulated days never mix with recorded ones.
 std::string DemoLogDir(const std::string &logDir);
 
-// glowkite [--ini FILE] [--log-dir DIR] [--port DEVICE | --demo] [DAYFILE].
+// glowkite [--ini FILE] [--log-dir DIR] [--port DEVICE | --demo] [--mqtt URL | --watch URL] [DAYFILE].
 // Without a value the program finds its files itself (beside the program when that folder is writable, else in
 // the user's folders). On a bad command line: no value, and error says why
 // (with the usage text); on --help: no value and error holds the usage text.

@@ -9,6 +9,9 @@
 #include "app/ui/KeyPreview.h"
 #include "app/ui/TextLinesModel.h"
 #include "logging/UProgres.h"
+#include "mqtt/MqttPublisher.h"
+#include "mqtt/MqttWatcher.h"
+#include "mqtt/WatchFeed.h"
 #include "portcfg/UCom.h"
 #include "serial/SerComm.h"
 #include "settings/IniFile.h"
@@ -83,7 +86,85 @@ TForm_GlowKite::TForm_GlowKite(const ProgramPaths &paths, QWidget *parent)
     FormCreate();
 }
 
-TForm_GlowKite::~TForm_GlowKite() = default;
+TForm_GlowKite::~TForm_GlowKite()
+{
+    // Its thread calls into the window: it goes first.
+    mqttWatcher_.reset();
+}
+
+void TForm_GlowKite::PublishToMqtt(const std::string &url)
+{
+    auto publisher = std::make_unique<TMqttPublisher>(ParseMqttUrl(url));
+    mqttPublisher_ = publisher.get();
+    session_.PublishTo(std::move(publisher));
+    if (!mqttTimer_) {
+        mqttTimer_ = new QTimer(this);
+        mqttTimer_->setInterval(500);
+        connect(mqttTimer_, &QTimer::timeout, this, [this] { ShowMqtt(); });
+        mqttTimer_->start();
+    }
+}
+
+void TForm_GlowKite::WatchMqtt(const std::string &url)
+{
+    const TMqttUrl address = ParseMqttUrl(url);
+    // Watching, not recording: no status log lines, no local port.
+    session_.Decoder.LogStatusChanges = false;
+    if (TRecording *recording = session_.Recording(); recording && recording->State() != TRecordingState::Stopped)
+        recording->Stop();
+    act_Start_->setEnabled(false);
+    act_Stopp_->setEnabled(false);
+    act_Port_->setEnabled(false);
+    watchFeed_ = std::make_unique<TWatchFeed>(session_.Decoder, *this);
+    mqttWatcher_ = std::make_unique<TMqttWatcher>(address, [this] {
+        QMetaObject::invokeMethod(this, [this] { Guarded(this, [this] { TakeWatchedLines(); }); },
+                                  Qt::QueuedConnection);
+    });
+    SetPanelText(0, QStringLiteral("getrennt"));
+    SetPanelText(1, QString::fromStdString(address.topic));
+    panels_[1]->setToolTip(QString::fromStdString(address.Text()));
+    if (!mqttTimer_) {
+        mqttTimer_ = new QTimer(this);
+        mqttTimer_->setInterval(500);
+        connect(mqttTimer_, &QTimer::timeout, this, [this] { ShowMqtt(); });
+        mqttTimer_->start();
+    }
+}
+
+void TForm_GlowKite::TakeWatchedLines()
+{
+    if (!mqttWatcher_)
+        return;
+    for (const std::string &line : mqttWatcher_->TakeLines()) {
+        std::string error;
+        if (!watchFeed_->Feed(line, error) && error != lastWatchError_) {
+            // Once per kind of bad line, not once per message.
+            lastWatchError_ = error;
+            AppendStatusLine(DateTimeText(SystemClock()) + "  MQTT: Zeile nicht lesbar: " + error);
+        }
+    }
+    ShowMqtt();
+}
+
+void TForm_GlowKite::ShowMqtt()
+{
+    if (mqttPublisher_) {
+        for (const std::string &note : mqttPublisher_->TakeNotes())
+            AppendStatusLine(note);
+        panels_[0]->setToolTip(QStringLiteral("MQTT %1: %2, %3 Meldungen gesendet, %4 verworfen")
+                                   .arg(QString::fromStdString(mqttPublisher_->Url().Text()),
+                                        mqttPublisher_->Connected() ? QStringLiteral("verbunden")
+                                                                    : QStringLiteral("getrennt"))
+                                   .arg(mqttPublisher_->MessagesSent())
+                                   .arg(mqttPublisher_->MessagesLost()));
+    }
+    if (mqttWatcher_) {
+        for (const std::string &note : mqttWatcher_->TakeNotes())
+            AppendStatusLine(note);
+        const std::string state = mqttWatcher_->Connected() ? mqttWatcher_->RemoteState() : "getrennt";
+        SetPanelText(0, QString::fromStdString(state.empty() ? "getrennt" : state));
+    }
+}
 
 template <class Sender, class Signal>
 void TForm_GlowKite::Connect(Sender *sender, Signal signal, void (TForm_GlowKite::*handler)())

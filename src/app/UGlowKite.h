@@ -37,7 +37,10 @@ class QTimer;
 namespace glowkite {
 
 class TChartAdapter;
+class TMqttPublisher;
+class TMqttWatcher;
 class TTextPane;
+class TWatchFeed;
 class TFComCfg;
 class TFOption;
 class TForm_pgb;
@@ -96,6 +99,16 @@ public:
     void UpDateGraph();
     void ReadIni();
     void WriteIni();
+
+    // Publishes what is recorded to the broker at url
+    // (mqtt://HOST[:PORT]/TOPIC); its notes go to the status pane, its
+    // figures to the tooltip of status panel 0.
+    void PublishToMqtt(const std::string &url);
+    // Shows the detector recorded elsewhere at url, from its RX lines on the
+    // broker, instead of recording here; writes no files.
+    void WatchMqtt(const std::string &url);
+    TMqttPublisher *MqttPublisher() { return mqttPublisher_; }
+    TMqttWatcher *MqttWatcher() { return mqttWatcher_.get(); }
 
     // The chart height and the status pane width as the window has them
     // (or will have them once shown).
@@ -204,8 +217,16 @@ private:
     // axis's fixed range, through whole pixels as a mouse zoom would.
     void ZoomToValues(double from, double to);
 
+    void ShowMqtt();        // notes and the state, now and then
+    void TakeWatchedLines(); // on the GUI thread, when lines have arrived
+
     ProgramPaths paths_;
     TDialogs dialogs_;
+    TMqttPublisher *mqttPublisher_ = nullptr; // owned by the session
+    std::unique_ptr<TMqttWatcher> mqttWatcher_;
+    std::unique_ptr<TWatchFeed> watchFeed_;
+    QTimer *mqttTimer_ = nullptr;
+    std::string lastWatchError_;
     TNoticeBox warningNotice_;
     TNoticeBox errorNotice_;
     QTimer *retryTimer_ = nullptr; // drives the reconnect while waiting for a lost port

@@ -9,6 +9,7 @@
 #include "app/core/MemoryView.h"
 #include "app/core/Recording.h"
 #include "app/core/Session.h"
+#include "mqtt/MqttPublisher.h"
 #include "serial/SerComm.h"
 #include "settings/Paths.h"
 #include "tools/CliArgs.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <iostream>
 #include <thread>
 
@@ -38,6 +40,7 @@ void OnSignal(int)
 const char *const Usage =
     "usage:\n"
     "  glowkite-cli record --port DEVICE [--log-dir DIR] [--duration S]\n"
+    "                      [--mqtt mqtt://HOST[:PORT]/TOPIC]\n"
     "  glowkite-cli simulate [--pty | --port DEVICE] [--protocol plus|old] [--fps N]\n"
     "                        (--pty: Linux only)\n"
     "                        [--frames N] [--duration S] [--seed N] [--status-run]\n"
@@ -196,9 +199,13 @@ int Record(TCliArgs &args)
     PathOverrides overrides;
     overrides.LogDir = args.Value("--log-dir", "");
     const double duration = args.Real("--duration", 0.0, 0.0, 1e9);
+    const std::string mqtt = args.Value("--mqtt", "");
     args.ExpectNoMore();
     if (device.empty())
         throw TCliError("record needs --port DEVICE");
+    std::optional<TMqttUrl> mqttUrl;
+    if (!mqtt.empty())
+        mqttUrl = ParseMqttUrl(mqtt); // a bad address ends here, before the port opens
 
     const ProgramPaths paths = SystemProgramPaths(overrides);
     RecorderView view;
@@ -210,10 +217,17 @@ int Record(TCliArgs &args)
     TSession session(view, events, events);
     session.SetLogDir(paths.LogDir);
     TRecording &recording = session.RecordFrom(comm);
+    TMqttPublisher *publisher = nullptr;
+    if (mqttUrl) {
+        auto p = std::make_unique<TMqttPublisher>(*mqttUrl);
+        publisher = p.get();
+        session.PublishTo(std::move(p));
+    }
 
     CatchStopSignals(OnSignal);
     recording.Start(); // a bad port raises the component's message
-    std::cerr << "Recording from " << comm.DevicePath() << " into " << paths.LogDir << " (Ctrl+C ends)\n";
+    std::cerr << "Recording from " << comm.DevicePath() << " into " << paths.LogDir
+              << (publisher ? ", publishing to " + publisher->Url().Text() : std::string()) << " (Ctrl+C ends)\n";
 
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
@@ -223,6 +237,9 @@ int Record(TCliArgs &args)
     while (!g_stop) {
         handOff->WaitAndServe(std::chrono::milliseconds(100));
         recording.Tick();
+        if (publisher)
+            for (const std::string &note : publisher->TakeNotes())
+                events.Say(Cp1252ToUtf8(note));
         const auto now = Clock::now();
         if (duration > 0 && now - start >= std::chrono::duration<double>(duration))
             break;
@@ -231,10 +248,11 @@ int Record(TCliArgs &args)
             framesAtLast = view.frames;
             nextStatus += std::chrono::seconds(1);
             char line[256];
-            std::snprintf(line, sizeof line, "frames %lld  %.0f/s  AQ %.0f  %s%s",
+            std::snprintf(line, sizeof line, "frames %lld  %.0f/s  AQ %.0f  %s%s%s",
                           static_cast<long long>(view.frames), fps, view.lastAq,
                           recording.State() == TRecordingState::WaitingForPort ? "waiting for the port  " : "",
-                          Cp1252ToUtf8(view.lastStatus).c_str());
+                          Cp1252ToUtf8(view.lastStatus).c_str(),
+                          publisher ? ("  " + publisher->Summary()).c_str() : "");
             if (tty) {
                 std::cerr << "\r\x1b[K" << line << std::flush;
                 events.statusShown = true;
@@ -248,6 +266,13 @@ int Record(TCliArgs &args)
     std::cerr << (events.statusShown ? "\n" : "") << "Recorded " << view.frames << " frames in " << seconds
               << " s; " << view.statusChanges << " status changes; " << events.connectionsLost
               << " connection losses; files in " << paths.LogDir << "\n";
+    if (publisher) {
+        // Sends what is still queued (briefly), then "offline".
+        const std::int64_t queued = publisher->FramesQueued();
+        const std::int64_t lost = publisher->MessagesLost();
+        session.PublishTo(nullptr);
+        std::cerr << "MQTT: " << queued << " frames published, " << lost << " messages lost (queue full)\n";
+    }
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "app/core/FrameReceiver.h"
 
+#include "app/core/FramePublisher.h"
 #include "logging/LOGFile.h"
 
 #include <cstring>
@@ -101,6 +102,8 @@ void TFrameReceiver::ShowRxFrame(std::string_view dateTime, std::span<const std:
     decoder_.View().AppendHexLine(line);
     if (dataLog_)
         dataLog_->WriteLine(line, lsNone);
+    if (Publisher)
+        Publisher->PublishFrame(line, TFrameWindow(window.data(), FrameSize), decoder_.Protocol());
 }
 
 } // namespace glowkite

@@ -18,6 +18,7 @@
 
 namespace glowkite {
 
+class IFramePublisher;
 class TLogFile;
 
 // Where received bytes come from (the serial component, a test vector).
@@ -69,6 +70,9 @@ public:
     // Called with every handled window, before it is handled (for tests and
     // tools that watch the framing).
     std::function<void(std::span<const std::uint8_t, FrameSize>)> OnFrame;
+
+    // Gets every frame once it is in the day file (none: null).
+    IFramePublisher *Publisher = nullptr;
 
 private:
     void DetectProtocol();

@@ -13,6 +13,7 @@
 
 namespace glowkite {
 
+class IFramePublisher;
 class TLogFile;
 
 // The status words of the flags f (Windows-1252) and the status level.
@@ -60,6 +61,8 @@ public:
     // turns it off: viewing a stored day must not add old history to the
     // current month's log.
     bool LogStatusChanges = true;
+    // Gets the status lines that go to the status log (none: null).
+    IFramePublisher *Publisher = nullptr;
 
     void AddMeasurement(std::string_view L, std::int16_t a, std::int16_t f, std::int16_t x,
                         std::int16_t y, std::int16_t g);
