@@ -132,6 +132,7 @@ void TFrameReceiver::HandleFrame()
         }
         ShowRxFrame(label, window);
         const TFrameValues v = decoder_.Protocol().Values(window);
+        counters_.lastFlags = v.flags;
         decoder_.AddMeasurement(label, v.aq, v.flags, v.x, v.y, v.gain);
         decoder_.ShowCount();
     } catch (const std::exception &e) {

@@ -53,6 +53,7 @@ inline constexpr std::size_t RxBufferLimit = 80; // a longer buffer is discarded
 struct TRxCounters {
     std::int64_t frames = 0;       // windows handled (stored or not)
     std::int64_t droppedBytes = 0; // bytes that were not part of any frame
+    int lastFlags = -1;            // status flags of the last frame handled
 };
 
 class TFrameReceiver {

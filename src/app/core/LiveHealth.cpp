@@ -27,9 +27,10 @@ void TLiveHealth::Start(const TRxCounters &rx)
     droppedAtStart_ = rx.droppedBytes;
     lineBase_ = {};
     lineLast_ = {};
-    samples_.clear();
-    figures_ = {};
     lastFrame_ = clock_();
+    // Frames that come before the first look count towards the rate.
+    samples_.assign(1, {lastFrame_, rx.frames});
+    figures_ = {};
 }
 
 void TLiveHealth::Watch(bool on)

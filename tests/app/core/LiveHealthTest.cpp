@@ -120,6 +120,12 @@ TEST(LiveHealth, FiguresFollowTheLastSecondsAndCountFromStart)
     r.Run(2, 5); // 20 a second for the last 2 of 5 s: (3 * 100 + 2 * 20) / 5
     EXPECT_DOUBLE_EQ(r.health.Figures().framesPerSecond, 68.0);
 
+    // A burst before the first look after Start counts.
+    r.health.Start(r.rx);
+    r.rx.frames += 100;
+    r.Run(0.5);
+    EXPECT_DOUBLE_EQ(r.health.Figures().framesPerSecond, 200.0);
+
     r.rx.droppedBytes = 52;
     r.line = {true, 2, 1, 3, 0};
     r.Run(0.25, 5);
