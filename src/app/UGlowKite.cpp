@@ -41,7 +41,6 @@
 #include <climits>
 #include <cmath>
 #include <filesystem>
-#include <stdexcept>
 
 namespace glowkite {
 
@@ -310,8 +309,6 @@ void TForm_GlowKite::FormCreate()
     session_.Decoder.LastStatus = 255;
     session_.Decoder.AllData2Chart = true;
     session_.Decoder.GlowkiteVersion = false;
-
-    ExeDir = QCoreApplication::applicationDirPath().toStdString() + "/";
 
     session_.SetLogDir(paths_.LogDir);
 

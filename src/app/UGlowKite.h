@@ -81,7 +81,6 @@ public:
     QString PanelText(int panel) const;
     void SetPanelText(int panel, const QString &text);
 
-    std::string ExeDir;
     TLogFile &StatusLog;
     TLogFile &DataLog;
 

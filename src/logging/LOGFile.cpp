@@ -3,6 +3,7 @@
 #include "logging/LogFileIo.h"
 
 #include <cstdio>
+#include <iostream>
 #include <optional>
 #include <utility>
 
@@ -100,13 +101,23 @@ void TLogFile::WriteLine(std::string_view Text, TLogStamp Stamp)
     // reception itself. They fail with the first line's message.
     std::optional<NamedLock> lock;
     try {
-        lock.emplace(BaseName, lockStuck_.empty() ? LockTimeout : std::chrono::milliseconds(0));
+        lock.emplace(BaseName, lockStuck_.empty() ? LockTimeout : std::chrono::milliseconds(0),
+                     Directory);
     } catch (const ELogError &e) {
         if (lockStuck_.empty())
             lockStuck_ = e.what();
         throw ELogError(lockStuck_);
     }
     lockStuck_.clear();
+    if (lock->Refusal().empty()) {
+        refusalSaid_ = false;
+    } else if (!refusalSaid_) {
+        refusalSaid_ = true;
+        if (Notice)
+            Notice(lock->Refusal());
+        else
+            std::cerr << lock->Refusal() << '\n';
+    }
     AppendToLogFile(name, output);
 }
 

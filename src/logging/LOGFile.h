@@ -1,13 +1,17 @@
 #pragma once
 // TLogFile: appends one line per call to a file whose name carries the date.
 // Every line is one open-append-close cycle under a cross-process lock named
-// by BaseName, so each line is complete on disk when WriteLine returns.
+// by BaseName, so each line is complete on disk when WriteLine returns. The
+// append is one write that the system places at the end of the file
+// (O_APPEND, FILE_APPEND_DATA): writers that do not meet at the lock still
+// never overwrite each other.
 
 #include "base/Clock.h"
 #include "logging/LogLock.h"
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -36,9 +40,16 @@ public:
     // How long WriteLine waits for the lock of another writer of the same BaseName.
     std::chrono::milliseconds LockTimeout{5000};
 
+    // Told once (until the lock is in its own place again) when the lock's
+    // folder was refused and the lock is taken beside the log file instead;
+    // the line itself is stored. Without a receiver the text goes to stderr.
+    std::function<void(const std::string &)> Notice;
+
     // Failures raise ELogError: "Cannot create %s" (Directory), "Cannot open %s"
-    // (an existing file), a lock not had within LockTimeout, and the system's
-    // I/O errors naming the file. A failed write leaves the file as it was.
+    // (an existing file; with the reason when something other than a regular
+    // file is in its place: a link, a FIFO, a folder, a device), a lock not had
+    // within LockTimeout, and the system's I/O errors naming the file. A
+    // failed write leaves the file as it was.
     void WriteLine(std::string_view Text, TLogStamp Stamp);
 
     // yymmdd of the clock now.
@@ -57,6 +68,7 @@ private:
     Clock clock_;
     // The message of a lock not had in time, kept until the lock is had again.
     std::string lockStuck_;
+    bool refusalSaid_ = false;
 };
 
 } // namespace glowkite

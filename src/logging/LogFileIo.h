@@ -15,11 +15,14 @@ bool IsLogDirSeparator(char c);
 // folder made meanwhile by another writer counts.
 bool EnsureLogFolder(const std::string &dir);
 
-// Appends `data` at the end of the file `name` in one write, creating the
-// file when missing; other openers may read and write it meanwhile. Raises
-// ELogError "Cannot open <name>" when an existing file cannot be opened, and
-// an ELogError naming the file and the system's text for any other failure;
-// a write that failed half-way is taken back, so the file stays line by line.
+// Appends `data` at the end of the file `name` in one append-mode write,
+// creating the file when missing; other openers may read and write it
+// meanwhile. Only a regular file is opened, never through a link, and
+// without waiting (a FIFO). Raises ELogError "Cannot open <name>" when an
+// existing file cannot be opened ("Cannot open <name>: it is a FIFO, not a
+// regular file" and the like for something else in its place), and an
+// ELogError naming the file and the system's text for any other failure; a
+// write that failed half-way is taken back, so the file stays line by line.
 void AppendToLogFile(const std::string &name, std::string_view data);
 
 } // namespace glowkite

@@ -1,9 +1,11 @@
 #pragma once
 // The cross-process lock that serialises writers of the same log name.
 // POSIX (LogLockPosix.cpp): flock on one lock file per name in a private
-// per-user directory; the kernel drops a flock when its owner dies. Windows
-// (LogLockWin32.cpp): a named mutex; one abandoned by a dead owner is taken
-// over. Either way a crashed writer never blocks the next one.
+// per-user directory found from the user id, so that every process of the
+// user meets the same lock whatever its environment; the kernel drops a
+// flock when its owner dies. Windows (LogLockWin32.cpp): a named mutex; one
+// abandoned by a dead owner is taken over. Either way a crashed writer never
+// blocks the next one.
 
 #include <chrono>
 #include <stdexcept>
@@ -22,10 +24,22 @@ public:
 // another holder, then raises ELogError naming the lock and the time.
 class NamedLock {
 public:
+    // Raises ELogError also when the lock's own place is refused.
     NamedLock(std::string_view name, std::chrono::milliseconds timeout);
+    // When the lock's own place is refused (a lock folder that is not private),
+    // the lock file is taken in `fallbackFolder` (the log's own folder; empty:
+    // the working directory), and if even that fails the caller goes on
+    // without a lock: its line is one append and is stored whole all the same.
+    // Refusal() then says what happened. Only a lock held elsewhere beyond
+    // `timeout` raises.
+    NamedLock(std::string_view name, std::chrono::milliseconds timeout,
+              const std::string &fallbackFolder);
     ~NamedLock();
     NamedLock(const NamedLock &) = delete;
     NamedLock &operator=(const NamedLock &) = delete;
+
+    // Empty when the lock is in its own place; otherwise why not and where it is.
+    const std::string &Refusal() const { return refusal_; }
 
 private:
 #ifdef _WIN32
@@ -33,6 +47,7 @@ private:
 #else
     int fd_ = -1;
 #endif
+    std::string refusal_;
 };
 
 } // namespace glowkite

@@ -9,10 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace glowkite {
 
@@ -23,13 +26,113 @@ std::string SystemText(int error)
     return std::strerror(error);
 }
 
+// A folder of `uid` that nobody else can enter or change, not a link.
+bool PrivateFolderOf(const std::string &dir, uid_t uid)
+{
+    struct stat st {};
+    return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid &&
+           (st.st_mode & 0777) == 0700;
+}
+
+// Opens (creating it, 0600) the lock file `file` in the folder `dirFd`;
+// only a regular file is taken, without following a link.
+int OpenLockFile(int dirFd, const std::string &shownName, const char *file)
+{
+    int fd = ::openat(dirFd, file, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                      0600);
+    if (fd < 0)
+        throw ELogError("Cannot open lock file " + shownName + ": " + SystemText(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw ELogError("Cannot open lock file " + shownName + ": it is not a regular file");
+    }
+    return fd;
+}
+
+// Takes the flock of `fd` within `timeout`, else closes `fd` and raises.
+void Acquire(int fd, std::string_view name, const std::string &shownName,
+             std::chrono::milliseconds timeout)
+{
+    // flock has no time-out of its own: poll, backing off from 0.1 ms to 10 ms.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    auto pause = std::chrono::microseconds(100);
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return;
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK) {
+            int error = errno;
+            ::close(fd);
+            throw ELogError("Cannot lock " + shownName + ": " + SystemText(error));
+        }
+        auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            ::close(fd);
+            throw ELogError("The log lock \"" + std::string(name) + "\" was not free within " +
+                            std::to_string(timeout.count()) +
+                            " ms: another writer holds it; the line was not written");
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+        pause = std::min(pause * 2, std::chrono::microseconds(10000));
+    }
+}
+
+// The lock file of `name` in its own folder; raises when the folder is refused.
+int OpenOwnLockFile(std::string_view name, std::string &shownName)
+{
+    const std::string dir = OwnLockDirectory();
+    const std::string file = LockFileName(name);
+    shownName = dir + "/" + file;
+    int dirFd = OpenPrivateDirectory(dir);
+    try {
+        int fd = OpenLockFile(dirFd, shownName, file.c_str());
+        ::close(dirFd);
+        return fd;
+    } catch (...) {
+        ::close(dirFd);
+        throw;
+    }
+}
+
 } // namespace
 
-std::string LockDirectory(const char *runtimeDir, uid_t uid)
+std::string LockDirectory(uid_t uid, const std::string &home, const std::string &runUser)
 {
-    if (runtimeDir != nullptr && runtimeDir[0] == '/')
-        return std::string(runtimeDir) + "/glowkite-locks";
-    return "/tmp/glowkite-locks-" + std::to_string(uid);
+    const std::string runtime = runUser + "/" + std::to_string(uid);
+    if (PrivateFolderOf(runtime, uid))
+        return runtime + "/glowkite-locks";
+    return home + "/.local/state/glowkite/locks";
+}
+
+std::string UserHome(uid_t uid)
+{
+    static std::mutex guard;
+    static uid_t cachedUid = static_cast<uid_t>(-1);
+    static std::string cachedHome;
+    std::lock_guard lock(guard);
+    if (uid != cachedUid) {
+        std::vector<char> buffer(16384);
+        passwd entry {};
+        passwd *found = nullptr;
+        cachedHome.clear();
+        if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+            found->pw_dir)
+            cachedHome = found->pw_dir;
+        cachedUid = uid;
+    }
+    return cachedHome;
+}
+
+std::string OwnLockDirectory()
+{
+    const char *configured = std::getenv("GLOWKITE_LOCK_DIR");
+    if (configured != nullptr && configured[0] == '/')
+        return configured;
+    const uid_t uid = ::geteuid();
+    return LockDirectory(uid, UserHome(uid));
 }
 
 std::string LockFileName(std::string_view name)
@@ -60,8 +163,13 @@ std::string LockFileName(std::string_view name)
 
 int OpenPrivateDirectory(const std::string &dir)
 {
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-        throw ELogError("Cannot create lock directory " + dir + ": " + SystemText(errno));
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno == ENOENT) {
+        // The per-user state folder may not exist yet: its parents get 0700
+        // too. What is already there is checked below, at the last level.
+        for (std::size_t pos = dir.find('/', 1); pos != std::string::npos; pos = dir.find('/', pos + 1))
+            ::mkdir(dir.substr(0, pos).c_str(), 0700);
+        ::mkdir(dir.c_str(), 0700);
+    }
     // O_NOFOLLOW refuses a symlink planted in place of the directory; the
     // checks then run on what was really opened.
     int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -83,45 +191,48 @@ int OpenPrivateDirectory(const std::string &dir)
 
 NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout)
 {
-    const std::string dir = LockDirectory(std::getenv("XDG_RUNTIME_DIR"), ::geteuid());
-    const std::string file = LockFileName(name);
-    int dirFd = OpenPrivateDirectory(dir);
-    fd_ = ::openat(dirFd, file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    int openError = errno;
-    ::close(dirFd);
-    if (fd_ < 0)
-        throw ELogError("Cannot open lock file " + dir + "/" + file + ": " + SystemText(openError));
+    std::string shownName;
+    fd_ = OpenOwnLockFile(name, shownName);
+    Acquire(fd_, name, shownName, timeout);
+}
 
-    // flock has no time-out of its own: poll, backing off from 0.1 ms to 10 ms.
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    auto pause = std::chrono::microseconds(100);
-    for (;;) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout,
+                     const std::string &fallbackFolder)
+{
+    std::string shownName;
+    try {
+        fd_ = OpenOwnLockFile(name, shownName);
+    } catch (const ELogError &refused) {
+        // The log's own folder is the user's: a lock file there still
+        // serialises every writer of this log that is refused alike.
+        const std::string file = LockFileName(name);
+        const std::string dir = fallbackFolder.empty() ? std::string(".") : fallbackFolder;
+        shownName = fallbackFolder + (fallbackFolder.empty() || fallbackFolder.back() == '/' ? "" : "/") + file;
+        refusal_ = std::string(refused.what()) + ". The log lock \"" + std::string(name) + "\" ";
+        int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        try {
+            if (dirFd < 0)
+                throw ELogError("Cannot open " + dir + ": " + SystemText(errno));
+            fd_ = OpenLockFile(dirFd, shownName, file.c_str());
+            ::close(dirFd);
+            refusal_ += "is taken in " + shownName + " instead.";
+        } catch (const ELogError &alsoRefused) {
+            if (dirFd >= 0)
+                ::close(dirFd);
+            fd_ = -1;
+            refusal_ += "cannot be had beside the log either (" + std::string(alsoRefused.what()) +
+                        "): lines are written without it, each in one append.";
             return;
-        if (errno == EINTR)
-            continue;
-        if (errno != EWOULDBLOCK) {
-            int error = errno;
-            ::close(fd_);
-            throw ELogError("Cannot lock " + dir + "/" + file + ": " + SystemText(error));
         }
-        auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
-            ::close(fd_);
-            throw ELogError("The log lock \"" + std::string(name) + "\" was not free within " +
-                            std::to_string(timeout.count()) +
-                            " ms: another writer holds it; the line was not written");
-        }
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-        pause = std::min(pause * 2, std::chrono::microseconds(10000));
     }
+    Acquire(fd_, name, shownName, timeout);
 }
 
 NamedLock::~NamedLock()
 {
     // Closing the only descriptor of the lock file releases the flock.
-    ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
 }
 
 } // namespace glowkite

@@ -46,6 +46,13 @@ NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout)
     mutex_ = mutex;
 }
 
+// A session's mutex names are the logged-on user's own: there is no folder
+// that another user could take first, so nothing falls back.
+NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout, const std::string &)
+    : NamedLock(name, timeout)
+{
+}
+
 NamedLock::~NamedLock()
 {
     ReleaseMutex(mutex_);

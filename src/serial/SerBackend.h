@@ -1,7 +1,8 @@
 #pragma once
 // The platform side of the serial component, one implementation per OS
-// (SerBackendPosix.cpp, SerBackendWin32.cpp). Internal to serial/: the
-// component is the public face.
+// (SerBackendPosix.cpp, SerBackendWin32.cpp) and per network transport
+// (SerBackendNetPosix.cpp, SerBackendNetWin32.cpp). Internal to serial/: the
+// component is the public face and picks the backend by the port name.
 //
 // Calls answer false (or a failed outcome) on failure; LastError() then holds
 // the system error code of the calling thread, ErrorText() its text.
@@ -9,6 +10,7 @@
 #include "serial/SerClasses.h"
 #include "serial/SerDCB.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -28,8 +30,16 @@ enum class TSerWriteOutcome { Done, Pending, InFlight, Failed };
 
 class TSerBackend {
 public:
+    // The serial device of this system.
     static std::unique_ptr<TSerBackend> Create();
+    // A serial device server on the network (SerBackendNet*.cpp): the port
+    // name is the address, tcp://HOST:PORT or rfc2217://HOST:PORT.
+    static std::unique_ptr<TSerBackend> CreateNet();
     virtual ~TSerBackend() = default;
+
+    // How long a network backend waits for the connection and for the
+    // server's answers; a device answers at once and ignores it.
+    virtual void SetNetTimeout(std::chrono::milliseconds) {}
 
     // The system path of a port name (after the component formatted PortNum in).
     virtual std::string DevicePath(const std::string &name) const = 0;

@@ -1,6 +1,7 @@
 #include "serial/SerComm.h"
 
 #include "serial/SerDCB.h"
+#include "serial/SerNet.h"
 #include "serial/SerThreads.h"
 
 #include <algorithm>
@@ -47,7 +48,7 @@ std::string FormatPattern(const std::string &pattern, std::initializer_list<std:
 }
 
 TSerCustomComm::TSerCustomComm(std::shared_ptr<TSerHandOff> handOff)
-    : backend_(TSerBackend::Create()),
+    : deviceBackend_(TSerBackend::Create()), backend_(deviceBackend_.get()),
       handOff_(handOff ? std::move(handOff) : std::make_shared<TSerHandOffQueue>())
 {
     buffers_.SetOnChange([this](TSerPersistent &) {
@@ -88,7 +89,8 @@ bool TSerCustomComm::PortLost() const
 
 std::string TSerCustomComm::DevicePath() const
 {
-    return backend_->DevicePath(FormatPattern(deviceName_, {std::to_string(portNum_)}));
+    const std::string name = FormatPattern(deviceName_, {std::to_string(portNum_)});
+    return IsNetworkPortName(name) ? name : deviceBackend_->DevicePath(name);
 }
 
 void TSerCustomComm::RaiseCommError(const std::string &pattern) const
@@ -155,6 +157,14 @@ void TSerCustomComm::Open()
 void TSerCustomComm::CreateHandle()
 {
     openPath_ = DevicePath();
+    if (IsNetworkPortName(openPath_)) {
+        if (!netBackend_)
+            netBackend_ = TSerBackend::CreateNet();
+        backend_ = netBackend_.get();
+    } else {
+        backend_ = deviceBackend_.get();
+    }
+    backend_->SetNetTimeout(NetTimeout);
     if (backend_->Open(openPath_))
         return;
     const int code = backend_->LastError();

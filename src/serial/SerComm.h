@@ -9,6 +9,12 @@
 // thread). The event thread hands each batch of line events to it through a
 // TSerHandOff (SerHandOff.h) and blocks until the batch has been handled.
 //
+// Port names: besides the devices of the system (COMn, a path), a serial
+// device server on the network: tcp://HOST:PORT (raw TCP) or
+// rfc2217://HOST:PORT (Telnet COM-PORT-OPTION, which sets the server's line
+// from the line settings). Open connects within NetTimeout; the server
+// closing the connection is the port going away.
+//
 // Port loss: when the device goes away while open (USB adapter unplugged,
 // far end of a pseudo-terminal closed), the bytes already received are still
 // delivered through OnRxChar, then OnPortLost(sender, text) runs once on the
@@ -135,6 +141,9 @@ public:
     TSerExceptionDisplay ExceptionDisplay;
     // The pause at the end of Close.
     std::chrono::milliseconds ClosePause{300};
+    // A network port (tcp://HOST:PORT, rfc2217://HOST:PORT): the longest
+    // wait of Open for the connection and for each answer of the server.
+    std::chrono::milliseconds NetTimeout{3000};
 
     TSerNotifyEvent OnOpen, OnClose, OnCts, OnDsr, OnRlsd, OnRing, OnBreak;
     TSerCommErrorEvent OnError;
@@ -189,7 +198,11 @@ private:
     template <typename Handler, typename... Args>
     void Trigger(const Handler &handler, Args &&...args);
 
-    std::unique_ptr<TSerBackend> backend_;
+    // The device backend, the network one once a network name was opened,
+    // and the one the port name of the last Open chose.
+    std::unique_ptr<TSerBackend> deviceBackend_;
+    std::unique_ptr<TSerBackend> netBackend_;
+    TSerBackend *backend_ = nullptr;
     std::shared_ptr<TSerHandOff> handOff_;
     TSerCriticalSection readLock_;
     TSerCriticalSection writeLock_;

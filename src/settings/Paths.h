@@ -1,7 +1,9 @@
 #pragma once
-// Where the program keeps its settings file and its LOG folder: beside the
-// program when its folder is writable (portable use), otherwise in the
-// user's config and data folders; explicit overrides win over both.
+// Where the program keeps its settings file and its LOG folder. Beside the
+// program only for a portable installation that says so; otherwise (also in
+// a build tree, which is never the data home) in the user's config and data
+// folders. Explicit overrides win over both. The window and glowkite-cli ask
+// the same function and get the same answer, whatever their file names.
 
 #include <string>
 #include <vector>
@@ -29,13 +31,30 @@ struct ProgramPaths {
     std::vector<std::string> FoldersToCreate;
 };
 
+// The file beside the program that marks a portable installation.
+inline constexpr const char *kPortableMarker = "glowkite.portable";
+
 // The program's path with its extension replaced by ".INI"; a name without an
 // extension gets ".INI" appended. A leading dot of a hidden name is no extension.
 std::string IniFileNameFor(const std::string &programPath);
 
-ProgramPaths ResolveProgramPaths(const std::string &programPath, bool programFolderWritable,
+// The settings file in `folder`: named after the window's program,
+// "glowkite.INI", for the window and glowkite-cli alike.
+std::string IniFileIn(const std::string &folder);
+
+// `portable`: the program's folder is the data home (PortableInstallation).
+ProgramPaths ResolveProgramPaths(const std::string &programPath, bool portable,
                                  const PathEnvironment &environment,
                                  const PathOverrides &overrides);
+
+// True when `programFolder` lies in a CMake build tree (a CMakeCache.txt in
+// it or in a folder above): deleting the build must not delete the data.
+bool InBuildTree(const std::string &programFolder);
+
+// True when the files belong beside the program in `programFolder`: never in
+// a build tree; on POSIX only a writable folder with the marker file, on
+// Windows also a writable folder without it (an unpacked program folder).
+bool PortableInstallation(const std::string &programFolder);
 
 // The running program's own file (/proc/self/exe; on Windows the module file name).
 std::string OwnProgramPath();

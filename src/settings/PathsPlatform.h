@@ -11,10 +11,16 @@ struct TPathConventions {
     const char *Separators;     // every character that separates
     const char *ConfigFallback; // below Home when no config folder is set
     const char *DataFallback;   // below Home when no data folder is set
+    // A writable program folder counts as portable without the marker (the
+    // Windows habit of unpacking a program anywhere).
+    bool WritableFolderIsPortable;
 };
 
 extern const TPathConventions kPathConventions;
 
 bool IsAbsolutePath(const std::string &path);
+
+// True when `path` names a regular file.
+bool IsFile(const std::string &path);
 
 } // namespace glowkite

@@ -11,11 +11,17 @@
 
 namespace glowkite {
 
-const TPathConventions kPathConventions{'/', "/", "/.config", "/.local/share"};
+const TPathConventions kPathConventions{'/', "/", "/.config", "/.local/share", false};
 
 bool IsAbsolutePath(const std::string &path)
 {
     return !path.empty() && path.front() == '/';
+}
+
+bool IsFile(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 std::string OwnProgramPath()

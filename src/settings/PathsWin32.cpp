@@ -7,12 +7,18 @@
 
 namespace glowkite {
 
-const TPathConventions kPathConventions{'\\', "\\/", "\\AppData\\Roaming", "\\AppData\\Local"};
+const TPathConventions kPathConventions{'\\', "\\/", "\\AppData\\Roaming", "\\AppData\\Local", true};
 
 bool IsAbsolutePath(const std::string &path)
 {
     const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
     return drive || path.rfind("\\\\", 0) == 0;
+}
+
+bool IsFile(const std::string &path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::string OwnProgramPath()

@@ -6,6 +6,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -456,6 +460,187 @@ TEST_F(LogFileTest, WriteCutShortLeavesNoPartialLine)
     TLogFile log = Writer();
     log.WriteLine("next", lsNone);
     EXPECT_EQ(ReadFile("MYLOG_1203.LOG"), first + "\r\nnext\r\n");
+}
+
+// What a neighbour who may write the LOG folder can plant in place of a log
+// file; none of it is written to, and each is named in the error.
+TEST_F(LogFileTest, NothingButARegularFileIsWrittenAndTheErrorNamesIt)
+{
+    struct Kind {
+        const char *base;
+        const char *extension;
+        std::uint8_t period;
+        const char *file;
+    };
+    const Kind writers[] = {{"glowkite", "glow", lpDay, "glowkite_120305.glow"},
+                              {"glowKite", "log", lpMonth, "glowKite_1203.log"}};
+    const std::string victim = dir_ / "someone-elses.txt";
+    test::WriteFile(victim, "theirs\n");
+    for (const Kind &w : writers) {
+        TLogFile log = Writer();
+        log.Directory = dir_ / "LOG";
+        log.BaseName = w.base;
+        log.Extension = w.extension;
+        log.SetPeriod(w.period);
+        fs::create_directories(dir_ / "LOG");
+        const std::string file = dir_ / (std::string("LOG/") + w.file);
+        auto expectRefused = [&](const char *kind) {
+            try {
+                log.WriteLine("05.03.2012 14:07:09  RX: 00 A1", lsNone);
+                ADD_FAILURE() << "written into " << kind;
+            } catch (const ELogError &e) {
+                EXPECT_EQ(std::string(e.what()),
+                          "Cannot open " + file + ": it is " + kind + ", not a regular file");
+            }
+        };
+
+        fs::create_symlink(victim, file);
+        expectRefused("a symbolic link");
+        EXPECT_EQ(test::ReadFile(victim), "theirs\n");
+        fs::remove(file);
+        fs::create_symlink(dir_ / "LOG/not-there", file);
+        expectRefused("a symbolic link");
+        EXPECT_FALSE(fs::exists(dir_ / "LOG/not-there"));
+        fs::remove(file);
+
+        // A FIFO with nobody reading would block the open for ever; with a
+        // reader it would swallow the lines.
+        ASSERT_EQ(::mkfifo(file.c_str(), 0666), 0);
+        expectRefused("a FIFO");
+        const int reader = ::open(file.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        expectRefused("a FIFO");
+        char byte;
+        EXPECT_LE(::read(reader, &byte, 1), 0) << "a line went into the FIFO";
+        ::close(reader);
+        fs::remove(file);
+
+        fs::create_directory(file);
+        expectRefused("a folder");
+        fs::remove(file);
+
+        if (::mknod(file.c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0) { // like /dev/null
+            expectRefused("a device");
+            fs::remove(file);
+        } else {
+            std::cout << "device case left out: mknod needs root (" << std::strerror(errno) << ")\n";
+        }
+
+        // The next line, once the folder is sound again, is stored.
+        log.WriteLine("next", lsNone);
+        EXPECT_EQ(ReadFile(file), "next\r\n");
+    }
+}
+
+// A lock folder that is not private (another user's, open to all, a link):
+// the lock is taken beside the log instead, said once, and lines are stored.
+class LockRefusedTest : public LogFileTest {
+protected:
+    void WriteThreeLines(const std::string &lockDir)
+    {
+        ::setenv("GLOWKITE_LOCK_DIR", lockDir.c_str(), 1);
+        TLogFile log = Writer();
+        log.Directory = dir_ / "LOG";
+        log.BaseName = "glowkite";
+        log.Notice = [this](const std::string &text) { notices_.push_back(text); };
+        for (const char *line : {"1", "2", "3"})
+            log.WriteLine(line, lsNone);
+        EXPECT_EQ(ReadFile(dir_ / "LOG/glowkite_1203.LOG"), "1\r\n2\r\n3\r\n");
+        ASSERT_EQ(notices_.size(), 1u);
+        EXPECT_NE(notices_[0].find(lockDir), std::string::npos) << notices_[0];
+        EXPECT_NE(notices_[0].find("is taken in " + (dir_ / "LOG/glowkite.lock") + " instead"),
+                  std::string::npos)
+            << notices_[0];
+        EXPECT_TRUE(fs::is_regular_file(dir_ / "LOG/glowkite.lock"));
+    }
+    std::vector<std::string> notices_;
+};
+
+TEST_F(LockRefusedTest, PlantedFolderIsRefusedAndTheLinesStoredAllTheSame)
+{
+    const std::string open = dir_ / "open";
+    fs::create_directory(open);
+    fs::permissions(open, fs::perms::all);
+    const std::string target = dir_ / "target";
+    fs::create_directory(target);
+    fs::permissions(target, fs::perms::owner_all, fs::perm_options::replace);
+    fs::create_directory_symlink(target, dir_ / "link");
+    std::vector<std::string> planted{open, dir_ / "link"};
+    if (::geteuid() == 0) {
+        const std::string theirs = dir_ / "theirs";
+        fs::create_directory(theirs);
+        fs::permissions(theirs, fs::perms::owner_all, fs::perm_options::replace);
+        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0); // nobody's
+        planted.push_back(theirs);
+    } else {
+        std::cout << "a folder of another user is left out: planting it needs root (chown)\n";
+    }
+    for (const std::string &lockDir : planted) {
+        SCOPED_TRACE(lockDir);
+        fs::remove_all(dir_ / "LOG");
+        notices_.clear();
+        WriteThreeLines(lockDir);
+    }
+    EXPECT_TRUE(fs::is_empty(target));
+}
+
+TEST_F(LockRefusedTest, FolderOfAnotherUserIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "planting a folder of another user needs root (chown)";
+    const std::string theirs = dir_ / "theirs";
+    fs::create_directory(theirs);
+    fs::permissions(theirs, fs::perms::owner_all, fs::perm_options::replace);
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0); // nobody's
+    WriteThreeLines(theirs);
+}
+
+TEST_F(LockRefusedTest, WithNoLockAnywhereTheLinesAreStillStored)
+{
+    const std::string open = dir_ / "open";
+    fs::create_directory(open);
+    fs::permissions(open, fs::perms::all);
+    ::setenv("GLOWKITE_LOCK_DIR", open.c_str(), 1);
+    fs::create_directory(dir_ / "LOG");
+    ASSERT_EQ(::mkfifo((dir_ / "LOG/glowkite.lock").c_str(), 0666), 0);
+    TLogFile log = Writer();
+    log.Directory = dir_ / "LOG";
+    log.BaseName = "glowkite";
+    log.Notice = [this](const std::string &text) { notices_.push_back(text); };
+    log.WriteLine("1", lsNone);
+    log.WriteLine("2", lsNone);
+    EXPECT_EQ(ReadFile(dir_ / "LOG/glowkite_1203.LOG"), "1\r\n2\r\n");
+    ASSERT_EQ(notices_.size(), 1u);
+    EXPECT_NE(notices_[0].find("written without it"), std::string::npos) << notices_[0];
+}
+
+TEST_F(LockRefusedTest, WritersRefusedAlikeStillMeetBesideTheLog)
+{
+    const std::string open = dir_ / "open";
+    fs::create_directory(open);
+    fs::permissions(open, fs::perms::all);
+    ::setenv("GLOWKITE_LOCK_DIR", open.c_str(), 1);
+    fs::create_directory(dir_ / "LOG");
+    const std::string lockFile = dir_ / "LOG/glowkite.lock";
+    const int held = ::open(lockFile.c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    int result = test::RunInChild([&] {
+        ::close(held);
+        TLogFile log = Writer();
+        log.Directory = dir_ / "LOG";
+        log.BaseName = "glowkite";
+        log.Notice = [](const std::string &) {};
+        try {
+            log.WriteLine("x", lsNone);
+            return 1;
+        } catch (const ELogError &e) {
+            return std::string(e.what()).find("was not free within 300 ms") != std::string::npos ? 0 : 2;
+        }
+    });
+    ::close(held);
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(fs::exists(dir_ / "LOG/glowkite_1203.LOG"));
 }
 
 } // namespace

@@ -166,6 +166,23 @@ TEST(LogFileWin32Test, FolderThatCannotBeMadeIsReported)
     }
 }
 
+TEST(LogFileWin32Test, AFolderInPlaceOfTheFileIsNamed)
+{
+    test::TempDir dir;
+    TLogFile log([] { return LocalTime{2012, 3, 5, 14, 7, 9, 123}; });
+    log.Directory = dir.path().string() + "\\";
+    log.BaseName = UniqueName("folder");
+    log.SetPeriod(lpYear);
+    const std::string file = log.Directory + log.BaseName + "_12.LOG";
+    ASSERT_TRUE(CreateDirectoryA(file.c_str(), nullptr));
+    try {
+        log.WriteLine("x", lsNone);
+        FAIL() << "no error";
+    } catch (const ELogError &e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open " + file + ": it is a folder, not a regular file");
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)

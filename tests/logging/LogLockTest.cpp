@@ -13,12 +13,63 @@ namespace {
 namespace fs = std::filesystem;
 using std::chrono::milliseconds;
 
-TEST(LockDirectoryTest, RuntimeFolderWhenAbsoluteElsePrivateTmpFolder)
+TEST(LockDirectoryTest, TheUsersRuntimeFolderWhenItIsPrivateElseTheUsersHome)
 {
-    EXPECT_EQ(LockDirectory("/run/user/1000", 1000), "/run/user/1000/glowkite-locks");
-    EXPECT_EQ(LockDirectory(nullptr, 1000), "/tmp/glowkite-locks-1000");
-    EXPECT_EQ(LockDirectory("", 0), "/tmp/glowkite-locks-0");
-    EXPECT_EQ(LockDirectory("relative/run", 7), "/tmp/glowkite-locks-7");
+    test::TempDir run;
+    const uid_t me = ::geteuid();
+    const std::string mine = run / std::to_string(me);
+    const std::string home = "/home/ann";
+    const std::string inHome = "/home/ann/.local/state/glowkite/locks";
+
+    EXPECT_EQ(LockDirectory(me, home, run.path().string()), inHome) << "no runtime folder";
+    fs::create_directory(mine);
+    fs::permissions(mine, fs::perms::owner_all, fs::perm_options::replace);
+    EXPECT_EQ(LockDirectory(me, home, run.path().string()), mine + "/glowkite-locks");
+    EXPECT_EQ(LockDirectory(me + 1, home, run.path().string()), inHome) << "another user's id";
+
+    fs::permissions(mine, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec,
+                    fs::perm_options::replace);
+    EXPECT_EQ(LockDirectory(me, home, run.path().string()), inHome) << "open to the group";
+
+    fs::remove(mine);
+    const std::string elsewhere = run / "elsewhere";
+    fs::create_directory(elsewhere);
+    fs::permissions(elsewhere, fs::perms::owner_all, fs::perm_options::replace);
+    fs::create_directory_symlink(elsewhere, mine);
+    EXPECT_EQ(LockDirectory(me, home, run.path().string()), inHome) << "a link";
+
+    if (::geteuid() == 0) {
+        fs::remove(mine);
+        fs::create_directory(mine);
+        fs::permissions(mine, fs::perms::owner_all, fs::perm_options::replace);
+        ASSERT_EQ(::chown(mine.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(LockDirectory(me, home, run.path().string()), inHome) << "owned by nobody";
+    }
+}
+
+TEST(LockDirectoryTest, FoundFromTheUserNotFromTheEnvironment)
+{
+    test::RuntimeDirOverride restoresEnvironment;
+    ::unsetenv("GLOWKITE_LOCK_DIR");
+    const std::string expected = LockDirectory(::geteuid(), UserHome(::geteuid()));
+    ::setenv("XDG_RUNTIME_DIR", restoresEnvironment.path().c_str(), 1);
+    const char *oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    ::setenv("HOME", "/nonexistent", 1);
+    EXPECT_EQ(OwnLockDirectory(), expected);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(OwnLockDirectory(), expected);
+    if (oldHome)
+        ::setenv("HOME", savedHome.c_str(), 1);
+    EXPECT_EQ(expected.find(restoresEnvironment.path().string()), std::string::npos);
+    EXPECT_FALSE(UserHome(::geteuid()).empty());
+    EXPECT_NE(UserHome(::geteuid()), "/nonexistent");
+
+    // Only an absolute GLOWKITE_LOCK_DIR moves it (for isolated test runs).
+    ::setenv("GLOWKITE_LOCK_DIR", "relative/locks", 1);
+    EXPECT_EQ(OwnLockDirectory(), expected);
+    ::setenv("GLOWKITE_LOCK_DIR", "/srv/locks", 1);
+    EXPECT_EQ(OwnLockDirectory(), "/srv/locks");
 }
 
 TEST(LockFileNameTest, DistinctNamesGetDistinctSafeFiles)
@@ -87,19 +138,24 @@ TEST(NamedLockTest, HeldLockTimesOutOnlyForTheSameName)
     EXPECT_NO_THROW(NamedLock("glowKite", milliseconds(0)));
 }
 
-TEST(NamedLockTest, FallsBackToPrivateTmpFolderWithoutRuntimeFolder)
+TEST(NamedLockTest, InTheUsersHomeWithoutRuntimeFolderCreatedPrivate)
 {
+    test::TempDir home;
+    const std::string dir = LockDirectory(::geteuid(), home.path().string(), home / "no-run");
+    EXPECT_EQ(dir, home / ".local/state/glowkite/locks");
     test::RuntimeDirOverride restoresEnvironment;
-    ::unsetenv("XDG_RUNTIME_DIR");
-    const std::string dir = LockDirectory(nullptr, ::geteuid());
+    ::setenv("GLOWKITE_LOCK_DIR", dir.c_str(), 1);
     {
         NamedLock lock("gk-lock-test", milliseconds(0));
-        struct stat st {};
-        ASSERT_EQ(::lstat(dir.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0777, 0700u);
-        EXPECT_EQ(st.st_uid, ::geteuid());
+        EXPECT_TRUE(lock.Refusal().empty());
+        for (const std::string &level : {dir, home / ".local/state/glowkite"}) {
+            struct stat st {};
+            ASSERT_EQ(::lstat(level.c_str(), &st), 0) << level;
+            EXPECT_EQ(st.st_mode & 0777, 0700u) << level;
+            EXPECT_EQ(st.st_uid, ::geteuid());
+        }
+        EXPECT_TRUE(fs::is_regular_file(dir + "/" + LockFileName("gk-lock-test")));
     }
-    fs::remove(dir + "/" + LockFileName("gk-lock-test"));
 }
 
 } // namespace

@@ -10,10 +10,10 @@ namespace {
 
 const PathEnvironment kUser{"C:\\Users\\ann\\AppData\\Roaming", "C:\\Users\\ann\\AppData\\Local", "C:\\Users\\ann"};
 
-TEST(PathsWin32Test, BesideTheProgramWhenItsFolderIsWritable)
+TEST(PathsWin32Test, BesideTheProgramForAPortableInstallation)
 {
     const ProgramPaths paths = ResolveProgramPaths("D:\\Tools\\logger.exe", true, kUser, {});
-    EXPECT_EQ(paths.IniFile, "D:\\Tools\\logger.INI");
+    EXPECT_EQ(paths.IniFile, "D:\\Tools\\glowkite.INI") << "the window's and the CLI's one file";
     EXPECT_EQ(paths.LogDir, "D:\\Tools\\LOG\\");
     EXPECT_TRUE(paths.FoldersToCreate.empty());
     EXPECT_EQ(IniFileNameFor("D:\\v1.2\\logger"), "D:\\v1.2\\logger.INI");
@@ -35,6 +35,18 @@ TEST(PathsWin32Test, PerUserFoldersWhenTheProgramFolderIsNotWritable)
         ResolveProgramPaths("C:\\Program Files\\GlowKite\\glowkite.exe", false, kUser, {"E:\\my.INI", "E:\\logs"});
     EXPECT_EQ(overridden.IniFile, "E:\\my.INI");
     EXPECT_EQ(overridden.LogDir, "E:\\logs\\");
+}
+
+TEST(PathsWin32Test, AWritableProgramFolderIsPortableUnlessABuildTree)
+{
+    test::TempDir dir;
+    const std::string folder = (dir.path() / "gk").string();
+    CreateFolders({folder});
+    EXPECT_TRUE(PortableInstallation(folder));
+    EXPECT_FALSE(PortableInstallation((dir.path() / "missing").string()));
+    test::WriteFile((dir.path() / "CMakeCache.txt").string(), "");
+    EXPECT_TRUE(InBuildTree(folder + "\\"));
+    EXPECT_FALSE(PortableInstallation(folder));
 }
 
 TEST(PathsWin32Test, OwnProgramAndItsFolders)

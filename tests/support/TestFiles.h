@@ -59,29 +59,49 @@ inline void WriteFile(const std::string &name, const std::string &bytes)
 
 #ifndef _WIN32
 
-// Points XDG_RUNTIME_DIR at a private folder of this test while it lives, so
-// that locks of tests running side by side never meet.
+// Points XDG_RUNTIME_DIR at a private folder of this test while it lives, and
+// the log locks (GLOWKITE_LOCK_DIR, which this process and its children
+// inherit) into it, so that locks of tests running side by side never meet
+// each other nor the user's own.
 class RuntimeDirOverride {
 public:
-    RuntimeDirOverride()
+    RuntimeDirOverride() : runtime_("XDG_RUNTIME_DIR"), locks_("GLOWKITE_LOCK_DIR")
     {
-        if (const char *old = std::getenv("XDG_RUNTIME_DIR"))
-            old_ = old;
         ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
-    }
-    ~RuntimeDirOverride()
-    {
-        if (old_.empty())
-            ::unsetenv("XDG_RUNTIME_DIR");
-        else
-            ::setenv("XDG_RUNTIME_DIR", old_.c_str(), 1);
+        ::setenv("GLOWKITE_LOCK_DIR", (dir_.path() / "locks").c_str(), 1);
     }
     RuntimeDirOverride(const RuntimeDirOverride &) = delete;
     RuntimeDirOverride &operator=(const RuntimeDirOverride &) = delete;
 
+    const std::filesystem::path &path() const { return dir_.path(); }
+
 private:
+    // Puts an environment variable back as it was.
+    class SavedVariable {
+    public:
+        explicit SavedVariable(const char *name) : name_(name)
+        {
+            if (const char *old = std::getenv(name)) {
+                old_ = old;
+                had_ = true;
+            }
+        }
+        ~SavedVariable()
+        {
+            if (had_)
+                ::setenv(name_, old_.c_str(), 1);
+            else
+                ::unsetenv(name_);
+        }
+
+    private:
+        const char *name_;
+        std::string old_;
+        bool had_ = false;
+    };
+
+    SavedVariable runtime_, locks_;
     TempDir dir_; // made 0700, as a runtime folder is
-    std::string old_;
 };
 
 // Root passes every permission check; these tests need read-only files and

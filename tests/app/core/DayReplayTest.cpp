@@ -130,12 +130,27 @@ TEST(ParseStoredLine, ClearErrorsAndNoReadBeyondTheLine)
     bad[34] = 'x'; // status flags at columns 35-36
     EXPECT_FALSE(ParseStoredLine(bad, f, error));
     EXPECT_NE(error.find("columns 35-36"), std::string::npos) << error;
-    // Every prefix of a good line either parses or fails cleanly.
+    // Every prefix of a good line either parses or says where it ends. Cut
+    // before the old generation's mark (columns 77-78) it is a "glowkite +"
+    // line, whose fields end at column 66.
     const std::string good = Line(2, Frame(true, 3, 4, 5, 6));
     for (std::size_t n = 0; n <= good.size(); ++n) {
         std::string prefix = good.substr(0, n);
         prefix.shrink_to_fit();
-        ParseStoredLine(prefix, f, error);
+        error.clear();
+        const bool ok = ParseStoredLine(prefix, f, error);
+        EXPECT_EQ(ok, n >= 66) << n;
+        if (!ok) {
+            EXPECT_NE(error.find("the line ends before column"), std::string::npos) << n << ": " << error;
+            continue;
+        }
+        EXPECT_EQ(f.glowkiteVersion, n >= 78) << n;
+        if (f.glowkiteVersion) {
+            EXPECT_EQ(f.aq, 3);
+            EXPECT_EQ(f.flags, 4);
+            EXPECT_EQ(f.x, 5);
+            EXPECT_EQ(f.gain, 6);
+        }
     }
 }
 
@@ -153,6 +168,20 @@ TEST(DayReplay, AMissingDayWarnsNamingTheFileAndLeavesTheDisplayEmpty)
     EXPECT_TRUE(r.view.statusLines.empty());
     EXPECT_EQ(r.view.PointCount(TSeries::AQ), 0);
     EXPECT_EQ(r.events.begins, 0);
+}
+
+TEST(DayReplay, StartsWithNoHoldPointForWhatLiveDataLeftOut)
+{
+    Rig r;
+    r.decoder.AllData2Chart = false; // changes only
+    r.decoder.AddMeasurement("05.03.2012 13:00:00", 50, 0, 0, 0, 128);
+    r.decoder.AddMeasurement("05.03.2012 13:00:01", 50, 0, 0, 0, 128); // left out
+    ASSERT_FALSE(r.decoder.LastPlotted);
+    r.replay.LoadFromFile(r.Write({Line(1, Frame(false, 7, 0))}));
+    // A hold point of the live values would stand in front of the day's first.
+    EXPECT_EQ(r.view.PointCount(TSeries::AQ), 1);
+    EXPECT_EQ(r.view.PointCount(TSeries::Status), 1);
+    EXPECT_TRUE(r.decoder.LastPlotted);
 }
 
 TEST(DayReplay, AnEmptyDayShowsAndHidesTheProgress)

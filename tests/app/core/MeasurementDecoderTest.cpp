@@ -191,6 +191,11 @@ TEST(AddMeasurement, ChangesOnlyAddsHoldPointsBeforeAChange)
     EXPECT_EQ(d.S(TSeries::Status).Label(1), "");
     EXPECT_EQ(d.S(TSeries::XPos).Value(1), 5.0);
     EXPECT_EQ(d.S(TSeries::Gain).Value(1), 1);
+    // Every series keeps its own colour in the hold point.
+    EXPECT_EQ(d.S(TSeries::Status).Color(1), clStatus);
+    EXPECT_EQ(d.S(TSeries::XPos).Color(1), clXPos);
+    EXPECT_EQ(d.S(TSeries::YPos).Color(1), clYPos);
+    EXPECT_EQ(d.S(TSeries::Gain).Color(1), clGain);
     EXPECT_EQ(d.S(TSeries::AQ).Value(2), 31);
     EXPECT_EQ(d.S(TSeries::AQ).Label(2), L3);
 

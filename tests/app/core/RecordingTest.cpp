@@ -58,6 +58,17 @@ struct Rig {
         dataLog.SetPeriod(lpDay);
         decoder.Intervall = 1;
     }
+    // A new pseudo-terminal as the port; answers its far end (-1 on failure).
+    int UsePty()
+    {
+        int master = -1, slave = -1;
+        char name[256];
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return -1;
+        ::close(slave);
+        comm.SetDeviceName(name);
+        return master;
+    }
     // Serves the port's hand-offs until pred holds or the time is up.
     template <class Pred>
     bool ServeUntil(Pred pred, std::chrono::milliseconds limit = 5000ms)
@@ -99,11 +110,8 @@ void WriteFrames(int fd, TDetectorSimulator &sim, int frames)
 TEST(Recording, StartReadsFramesIntoTheDayFileAtTheDetectorRate)
 {
     Rig r;
-    int master = -1, slave = -1;
-    char name[256];
-    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-    ::close(slave);
-    r.comm.SetDeviceName(name);
+    const int master = r.UsePty();
+    ASSERT_GE(master, 0);
     r.comm.SetBaudrate(br9600); // whatever the dialog shows
     r.recording.Start();
     EXPECT_EQ(r.recording.State(), TRecordingState::Recording);
@@ -126,11 +134,8 @@ TEST(Recording, StartReadsFramesIntoTheDayFileAtTheDetectorRate)
 TEST(Recording, StartEmptiesTheReceiveBufferAndStopStoresWhatArrivedBeforeIt)
 {
     Rig r;
-    int master = -1, slave = -1;
-    char name[256];
-    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-    ::close(slave);
-    r.comm.SetDeviceName(name);
+    const int master = r.UsePty();
+    ASSERT_GE(master, 0);
     // The start of a frame cut off by an earlier stop must not join the
     // first frame of the next recording.
     for (std::uint8_t b : {0x00, 0xA1, 0x2A})
@@ -151,6 +156,32 @@ TEST(Recording, StartEmptiesTheReceiveBufferAndStopStoresWhatArrivedBeforeIt)
     EXPECT_EQ(r.view.hexLines.size(), 20u);
     EXPECT_EQ(r.DayLines(), 20u);
     ::close(master);
+}
+
+// A pseudo-terminal has no modem lines to look at; a handshake that forbids
+// setting them shows that Start sets DTR and RTS on the open port.
+TEST(Recording, StartSetsDtrAndRtsOnTheOpenPort)
+{
+    for (const bool dtrHandshakes : {true, false}) {
+        Rig r;
+        const int master = r.UsePty();
+        ASSERT_GE(master, 0);
+        if (dtrHandshakes)
+            r.comm.FlowControl().SetControlDtr(dtrHandshake);
+        else
+            r.comm.FlowControl().SetControlRts(rtsHandshake);
+        try {
+            r.recording.Start();
+            ADD_FAILURE() << "the lines were not set";
+        } catch (const ESerCommError &e) {
+            EXPECT_NE(std::string(e.what()).find(dtrHandshakes ? "DTR line updates" : "RTS line updates"),
+                      std::string::npos)
+                << e.what();
+        }
+        EXPECT_TRUE(r.comm.Active());
+        r.recording.Stop();
+        ::close(master);
+    }
 }
 
 TEST(Recording, APortThatCannotBeOpenedLeavesTheStateAsItWas)
