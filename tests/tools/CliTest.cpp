@@ -309,6 +309,11 @@ TEST(CliRecord, EverySilenceIsToldAtItsStartAndEndAndCountedInTheSummary)
     ASSERT_TRUE(r.WaitForErr("keine Daten seit 1 s", 4000)) << r.Err();
     r.Send(Frames(10));
     ASSERT_TRUE(r.WaitForErr("Daten wieder empfangen nach ", 2000)) << r.Err();
+    for (int i = 0; i < 400; ++i, ::usleep(10000)) { // the second silence
+        const std::string err = r.Err();
+        if (err.find("keine Daten seit 1 s", err.find("Daten wieder empfangen")) != std::string::npos)
+            break;
+    }
     const int status = r.Wait(SIGTERM);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     const std::string err = r.Err();
