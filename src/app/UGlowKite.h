@@ -9,6 +9,7 @@
 #include "app/core/FrameReceiver.h"
 #include "app/core/LiveHealth.h"
 #include "gui/GuiSupport.h"
+#include "gui/WindowPlacement.h"
 #include "app/core/MeasurementDecoder.h"
 #include "app/core/MeasurementView.h"
 #include "app/core/Recording.h"
@@ -209,6 +210,10 @@ private:
     void ShowLineFigures();
     // Panel 3 from the status flags of the last frame, in short and coloured.
     void ShowLiveStatus(int flags);
+    // Outer bounds from the settings file, fitted to the screens present.
+    QRect FitStoredBounds(const TStoredBounds &stored) const;
+    // Once the window manager has framed the window: the outer bounds again.
+    void FitFrame();
     void ApplySplitterSizes();
 
     // Chart navigation and day replay.
@@ -253,6 +258,10 @@ private:
     std::array<QLabel *, 6> panels_{};
 
     QRect outerBounds_;
+    bool frameSettled_ = true; // the frame is known (or there is none)
+    QTimer *frameTimer_ = nullptr;
+    int framePolls_ = 0;
+    static constexpr int FramePollLimit = 100; // 2 s: no window manager frames it
     int chartHeight_ = 300;
     int panel1Width_ = 230;
     bool shown_ = false;
