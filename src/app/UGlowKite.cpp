@@ -5,6 +5,7 @@
 #include "app/ui/ChartAdapter.h"
 #include "gui/Cp1252.h"
 #include "gui/GuiSupport.h"
+#include "gui/StopSignals.h"
 #include "gui/WindowPlacement.h"
 #include "app/ui/KeyPreview.h"
 #include "app/ui/TextLinesModel.h"
@@ -33,6 +34,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTextCharFormat>
@@ -44,6 +46,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <filesystem>
 
 namespace glowkite {
@@ -79,6 +82,14 @@ TForm_GlowKite::TForm_GlowKite(const ProgramPaths &paths, QWidget *parent)
             lblWerteAnz_->setText(pendingCount_);
             countTimer_->start();
         }
+    });
+    NotifyDesktop = ShowDesktopNotification;
+    healthTimer_ = new QTimer(this);
+    healthTimer_->setInterval(250);
+    connect(healthTimer_, &QTimer::timeout, this, [this] {
+        const TSerLineErrors line = dialogs_.FComCfg ? dialogs_.FComCfg->SerialComm().LineErrors() : TSerLineErrors{};
+        health_.Update(session_.Receiver.Counters(), line);
+        ShowLineFigures();
     });
     BuildMenu();
     BuildLayout();
@@ -311,6 +322,73 @@ void TForm_GlowKite::BuildStatusBar()
         bar->addWidget(panel);
         panels_[i] = panel;
     }
+    panels_[4]->setToolTip(QStringLiteral("Rahmen pro Sekunde \u00fcber die letzten %1 s")
+                               .arg(TLiveHealth::RateWindow.count()));
+    panels_[5]->setToolTip(QStringLiteral("Leitungsprobleme seit Start: au\u00dferhalb von Rahmen verworfene Bytes / "
+                                          "vom Treiber gemeldete Leitungsfehler"));
+}
+
+namespace {
+// A count for a narrow panel: exact up to 9999, then in thousands.
+QString Compact(std::uint64_t n)
+{
+    return n < 10000 ? QString::number(n) : QStringLiteral("%1k").arg(n / 1000);
+}
+} // namespace
+
+void TForm_GlowKite::ShowLineFigures()
+{
+    const TLineFigures &f = health_.Figures();
+    SetPanelText(4, QStringLiteral("%1/s").arg(static_cast<long long>(std::llround(f.framesPerSecond))));
+    const TSerLineErrors &e = f.lineErrors;
+    const auto dropped = static_cast<std::uint64_t>(std::max<std::int64_t>(0, f.droppedBytes));
+    SetPanelText(5, Compact(dropped) + QStringLiteral(" / ") + (e.Counted ? Compact(e.Total()) : QStringLiteral("-")));
+    const QString errors =
+        e.Counted ? QStringLiteral("%1 Leitungsfehler des Treibers (Rahmen %2, Parit\u00e4t %3, \u00dcberlauf %4, Break %5)")
+                        .arg(e.Total())
+                        .arg(e.Framing)
+                        .arg(e.Parity)
+                        .arg(e.Overrun)
+                        .arg(e.Break)
+                  : QStringLiteral("Leitungsfehler: vom Treiber nicht gemeldet (z. B. Pseudo-Terminal)");
+    panels_[5]->setToolTip(QStringLiteral("Seit Start: %1 Bytes au\u00dferhalb von Rahmen verworfen; ").arg(dropped) +
+                           errors);
+}
+
+void TForm_GlowKite::ShowLiveStatus(int flags)
+{
+    liveFlags_ = flags;
+    // "Alarm ;Störung ;Latch mode " in short: "Alarm, Störung, Latch mode".
+    const QString words = FromCp1252(StatusWords(static_cast<std::uint8_t>(flags)).words);
+    QStringList parts;
+    for (const QString &w : words.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        if (!w.trimmed().isEmpty())
+            parts << w.trimmed();
+    QLabel *panel = panels_[3];
+    panel->setText(parts.join(QStringLiteral(", ")));
+    panel->setToolTip(words.trimmed());
+    const char *colour = (flags & 0x01) ? "red" : (flags & 0x02) ? "darkorange" : nullptr;
+    panel->setStyleSheet(colour ? QStringLiteral("QLabel { color: white; background-color: %1; }").arg(QLatin1String(colour))
+                                : QString());
+}
+
+void TForm_GlowKite::SilenceBegan(int timeout)
+{
+    // Never "verbunden" while nothing arrives.
+    SetPanelText(0, QStringLiteral("keine Daten"));
+    const std::string line = SilenceBeganLine(DateTimeText(SystemClock()), timeout);
+    AppendStatusLine(line);
+    warningNotice_.Show(MessageText(line), TNoticeBox::Warning);
+}
+
+void TForm_GlowKite::SilenceEnded(double seconds)
+{
+    SetPanelText(0, QStringLiteral("verbunden"));
+    const std::string line = SilenceEndedLine(DateTimeText(SystemClock()), seconds);
+    AppendStatusLine(line);
+    // The notice, if still open, says so instead of a second box.
+    if (warningNotice_.IsVisible())
+        warningNotice_.Show(MessageText(line), TNoticeBox::Information);
 }
 
 void TForm_GlowKite::FormCreate()
@@ -496,6 +574,8 @@ void TForm_GlowKite::ReadIni()
     session_.Decoder.xPosActive = ini.ReadBool("Graph", "xPosActive", false);
     session_.Decoder.yPosActive = ini.ReadBool("Graph", "yPosActive", false);
     session_.Decoder.Gain = ini.ReadBool("Graph", "Gain", false);
+    health_.DatenTimeout = ini.ReadInteger("Parameter", "DatenTimeout", DefaultDatenTimeout);
+    Desktopmeldung = ini.ReadBool("Parameter", "Desktopmeldung", false);
 }
 
 void TForm_GlowKite::WriteIni()
@@ -516,10 +596,16 @@ void TForm_GlowKite::WriteIni()
     ini.WriteBool("Graph", "xPosActive", session_.Decoder.xPosActive);
     ini.WriteBool("Graph", "yPosActive", session_.Decoder.yPosActive);
     ini.WriteBool("Graph", "Gain", session_.Decoder.Gain);
+    ini.WriteInteger("Parameter", "DatenTimeout", health_.DatenTimeout);
+    ini.WriteBool("Parameter", "Desktopmeldung", Desktopmeldung);
 }
 
 void TForm_GlowKite::closeEvent(QCloseEvent *event)
 {
+    // As "Beenden" and a request from outside end the program: what has
+    // arrived is stored before the port closes.
+    if (TRecording *recording = session_.Recording(); recording && recording->State() != TRecordingState::Stopped)
+        Guarded(this, [recording] { recording->Stop(); });
     // A settings file that cannot be written is reported; the window still
     // closes, since keeping it open would not make the file writable.
     Guarded(this, [this] { WriteIni(); });
@@ -543,8 +629,12 @@ void TForm_GlowKite::act_OptionExecute()
         dlg->cbx_Intervall->setCurrentIndex(index);
     dlg->cb_DataSelection->setChecked(!session_.Decoder.AllData2Chart);
     dlg->cb_Version->setChecked(session_.Decoder.GlowkiteVersion);
+    dlg->sed_DatenTimeout->setValue(EffectiveDatenTimeout(health_.DatenTimeout));
+    dlg->cb_Notify->setChecked(Desktopmeldung);
     if (dlg->exec() != QDialog::Accepted)
         return;
+    health_.DatenTimeout = dlg->sed_DatenTimeout->value();
+    Desktopmeldung = dlg->cb_Notify->isChecked();
     session_.Decoder.AllData2Chart = !dlg->cb_DataSelection->isChecked();
     session_.Decoder.GlowkiteVersion = dlg->cb_Version->isChecked();
     replayedProtocol_.reset(); // the protocol chosen is the one to show
@@ -639,8 +729,11 @@ void TForm_GlowKite::SetDialogs(const TDialogs &dialogs)
 
 void TForm_GlowKite::act_StartExecute()
 {
-    if (TRecording *recording = session_.Recording())
+    if (TRecording *recording = session_.Recording()) {
+        health_.Start(session_.Receiver.Counters());
+        liveFlags_ = -1;
         recording->Start(); // an open failure raises and leaves the state as it was
+    }
 }
 
 void TForm_GlowKite::act_StoppExecute()
@@ -675,32 +768,47 @@ void TForm_GlowKite::RecordingStateChanged(TRecordingState state)
     act_Start_->setEnabled(stopped);
     act_Stopp_->setEnabled(!stopped);
     act_Port_->setEnabled(stopped);
+    health_.Watch(state == TRecordingState::Recording);
     switch (state) {
     case TRecordingState::Recording:
         SetPanelText(0, QStringLiteral("verbunden"));
+        healthTimer_->start();
         if (retryTimer_ && retryTimer_->isActive()) {
             // Back after a loss: the notice, if still open, says so.
             retryTimer_->stop();
-            SetPanelText(3, QStringLiteral("Status"));
-            panels_[3]->setToolTip({});
-            if (errorNotice_.IsVisible())
-                errorNotice_.Show(MessageText(lastConnectionNote_));
+            if (liveFlags_ >= 0) {
+                ShowLiveStatus(liveFlags_);
+            } else {
+                SetPanelText(3, QStringLiteral("Status"));
+                panels_[3]->setToolTip({});
+            }
+            if (warningNotice_.IsVisible())
+                warningNotice_.Show(MessageText(lastConnectionNote_), TNoticeBox::Information);
         }
         break;
     case TRecordingState::WaitingForPort:
-        // Never "verbunden" while nothing can arrive.
+        // Never "verbunden" while nothing can arrive. A lost port is
+        // information, not an error: the recording goes on by itself.
         SetPanelText(0, QStringLiteral("getrennt"));
         SetPanelText(3, QStringLiteral("wartet"));
+        panels_[3]->setStyleSheet({});
         panels_[3]->setToolTip(MessageText(lastConnectionNote_));
-        errorNotice_.Show(MessageText(lastConnectionNote_));
+        warningNotice_.Show(MessageText(lastConnectionNote_), TNoticeBox::Information);
         if (retryTimer_)
             retryTimer_->start();
         break;
     case TRecordingState::Stopped:
         if (retryTimer_)
             retryTimer_->stop();
+        if (healthTimer_->isActive()) {
+            healthTimer_->stop();
+            // The last figures stay until the next Start.
+            health_.Update(session_.Receiver.Counters(), TSerLineErrors{});
+            ShowLineFigures();
+        }
         SetPanelText(0, QStringLiteral("getrennt"));
         SetPanelText(3, QStringLiteral(" Status"));
+        panels_[3]->setStyleSheet({});
         panels_[3]->setToolTip({});
         break;
     }
@@ -883,6 +991,17 @@ void TForm_GlowKite::FrameHandled()
     if (replayedProtocol_ && !replaying_ && session_.Receiver.CurrentDay != replayedOnDay_) {
         replayedProtocol_.reset();
         ShowProtocol();
+    }
+    // Live frames only: a replay does not come this way.
+    if (const int flags = session_.Receiver.Counters().lastFlags; flags != liveFlags_) {
+        const int before = liveFlags_ < 0 ? 0 : liveFlags_;
+        ShowLiveStatus(flags);
+        const int turnedOn = flags & ~before & 0x03;
+        if (Desktopmeldung && turnedOn && NotifyDesktop)
+            NotifyDesktop(QStringLiteral("GlowKite: %1").arg(turnedOn & 0x01 ? QStringLiteral("Alarm")
+                                                                             : QStringLiteral("St\u00f6rung")),
+                          panels_[3]->text() + QStringLiteral(" seit ") +
+                              QString::fromStdString(DateTimeText(SystemClock())));
     }
     // Looked at once a day: after the first frame of a day its file exists.
     if (session_.Receiver.CurrentDay == markedDay_)

@@ -7,6 +7,7 @@
 #include "app/core/DayFiles.h"
 #include "app/core/DayReplay.h"
 #include "app/core/FrameReceiver.h"
+#include "app/core/LiveHealth.h"
 #include "gui/GuiSupport.h"
 #include "gui/WindowPlacement.h"
 #include "app/core/MeasurementDecoder.h"
@@ -22,6 +23,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,7 +61,8 @@ struct TDialogs {
 class TForm_GlowKite : public QMainWindow,
                        public IMeasurementView,
                        public IReplayEvents,
-                       public IRecordingEvents {
+                       public IRecordingEvents,
+                       public ILiveHealthEvents {
     Q_OBJECT
     // First: StatusLog and DataLog refer into it.
     TSession session_;
@@ -88,6 +91,15 @@ public:
 
     // The frame receiver (it keeps CurrentDay, the day shown).
     TFrameReceiver &Receiver() { return session_.Receiver; }
+
+    // The silence watchdog and the line figures of panels 4 and 5 (its
+    // DatenTimeout is the setting of that name).
+    TLiveHealth &Health() { return health_; }
+    // Setting "Desktopmeldung": a desktop notification when the status
+    // turns to Alarm or Störung.
+    bool Desktopmeldung = false;
+    // How that notification is shown (title, text).
+    std::function<void(const QString &, const QString &)> NotifyDesktop;
 
     // The non-blocking boxes: protocol switches, and errors while frames are
     // handled.
@@ -135,6 +147,10 @@ public:
     // IRecordingEvents
     void RecordingStateChanged(TRecordingState state) override;
     void ConnectionNote(std::string_view line) override;
+
+    // ILiveHealthEvents
+    void SilenceBegan(int timeout) override;
+    void SilenceEnded(double seconds) override;
 
     // The chart as shown, as PNG or PDF (by the name's ending); the shown
     // points as CSV (the same rows as glowkite-cli export --points). Raise
@@ -205,6 +221,10 @@ private:
     template <class Sender, class Signal>
     void Connect(Sender *sender, Signal signal, void (TForm_GlowKite::*handler)());
     void ApplyWindowBounds(const QRect &outer);
+    // Panels 4 and 5 from the live figures.
+    void ShowLineFigures();
+    // Panel 3 from the status flags of the last frame, in short and coloured.
+    void ShowLiveStatus(int flags);
     // Outer bounds from the settings file, fitted to the screens present.
     QRect FitStoredBounds(const TStoredBounds &stored) const;
     // Once the window manager has framed the window: the outer bounds again.
@@ -231,6 +251,9 @@ private:
     TNoticeBox errorNotice_;
     QTimer *retryTimer_ = nullptr; // drives the reconnect while waiting for a lost port
     std::string lastConnectionNote_;
+    TLiveHealth health_{*this};
+    QTimer *healthTimer_ = nullptr; // looks at the line while recording
+    int liveFlags_ = -1;            // status flags shown in panel 3; -1: none yet
     QTimer *countTimer_ = nullptr; // keeps lbl_WerteAnz at the display rate
     QString pendingCount_;
 

@@ -2,6 +2,7 @@
 #include "app/Program.h"
 #include "app/StartOptions.h"
 #include "app/UGlowKite.h"
+#include "gui/StopSignals.h"
 #include "settings/Paths.h"
 
 #include <QApplication>
@@ -87,6 +88,16 @@ int main(int argc, char *argv[])
     if (options->Demo && options->Paths.LogDir.empty())
         paths.LogDir = DemoLogDir(paths.LogDir);
     TProgram program(paths);
+    // SIGTERM, SIGINT and SIGHUP end the program as "Beenden" does; an open
+    // dialog is cancelled first, as a click beside it could not.
+    InstallStopSignals(&app, [&program] {
+        for (int open = 0; QWidget *modal = QApplication::activeModalWidget(); ++open) {
+            if (open > 16)
+                break;
+            modal->close();
+        }
+        program.Form_GlowKite->close();
+    });
     program.Form_GlowKite->show();
     program.Begin(*options);
     return app.exec();

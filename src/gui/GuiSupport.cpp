@@ -64,7 +64,7 @@ void ShowErrorBox(QWidget *parent, const QString &message)
     QMessageBox::critical(parent, QCoreApplication::applicationName(), message);
 }
 
-TNoticeBox::TNoticeBox(QWidget *parent, Kind kind) : parent_(parent), kind_(kind)
+TNoticeBox::TNoticeBox(QWidget *parent, Kind kind) : parent_(parent), kind_(kind), shown_(kind)
 {
 }
 
@@ -75,14 +75,32 @@ TNoticeBox::~TNoticeBox()
 
 void TNoticeBox::Show(const QString &text)
 {
+    Show(text, kind_);
+}
+
+void TNoticeBox::Show(const QString &text, Kind kind)
+{
     ++count_;
     if (!box_) {
-        box_ = new QMessageBox(kind_ == Warning ? QMessageBox::Warning : QMessageBox::Critical,
-                               kind_ == Warning ? QStringLiteral("Warnung") : QCoreApplication::applicationName(),
-                               text, QMessageBox::Ok, parent_);
-        box_->setObjectName(kind_ == Warning ? QStringLiteral("WarningNotice") : QStringLiteral("ErrorNotice"));
+        box_ = new QMessageBox(QMessageBox::NoIcon, QString(), text, QMessageBox::Ok, parent_);
+        box_->setObjectName(kind_ == Error ? QStringLiteral("ErrorNotice") : QStringLiteral("WarningNotice"));
         box_->setModal(false);
         box_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    shown_ = kind;
+    switch (kind) {
+    case Warning:
+        box_->setIcon(QMessageBox::Warning);
+        box_->setWindowTitle(QStringLiteral("Warnung"));
+        break;
+    case Error:
+        box_->setIcon(QMessageBox::Critical);
+        box_->setWindowTitle(QCoreApplication::applicationName());
+        break;
+    case Information:
+        box_->setIcon(QMessageBox::Information);
+        box_->setWindowTitle(QStringLiteral("Information"));
+        break;
     }
     box_->setText(text);
     box_->show();

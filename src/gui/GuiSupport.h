@@ -39,14 +39,18 @@ void ShowErrorBox(QWidget *parent, const QString &message);
 // replaces the text of the open box instead of stacking a second one.
 class TNoticeBox {
 public:
-    enum Kind { Warning, Error };
+    enum Kind { Warning, Error, Information };
     TNoticeBox(QWidget *parent, Kind kind);
     ~TNoticeBox();
     TNoticeBox(const TNoticeBox &) = delete;
     TNoticeBox &operator=(const TNoticeBox &) = delete;
 
     void Show(const QString &text);
+    // The box shows this message with the icon and title of `kind` (one
+    // notice area for messages of several kinds).
+    void Show(const QString &text, Kind kind);
     bool IsVisible() const;
+    Kind ShownKind() const { return shown_; }
     QString Text() const;
     // How many messages were shown (tests count warnings with it).
     int Count() const { return count_; }
@@ -54,6 +58,7 @@ public:
 private:
     QWidget *parent_;
     Kind kind_;
+    Kind shown_;
     QPointer<QMessageBox> box_;
     int count_ = 0;
 };

@@ -63,6 +63,9 @@ public:
 
     // Reports the receive and transmit counts and the line errors, clearing them.
     virtual bool Statistics(TSerCommStatus &status) = 0;
+    // The line errors counted since Open (no call clears them); none where
+    // the device has no counters.
+    virtual TSerLineErrors LineErrors() { return {}; }
     // SETDTR, CLRDTR, SETRTS, CLRRTS. A device without modem lines succeeds.
     virtual bool Escape(int function) = 0;
 

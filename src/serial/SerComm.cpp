@@ -338,6 +338,12 @@ TSerCommStatus TSerCustomComm::ReadStatistics()
     return status;
 }
 
+TSerLineErrors TSerCustomComm::LineErrors()
+{
+    std::lock_guard lock(readLock_);
+    return Active() ? backend_->LineErrors() : TSerLineErrors{};
+}
+
 int TSerCustomComm::ReadBufUsed()
 {
     if (!Active())

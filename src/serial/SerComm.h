@@ -97,6 +97,9 @@ public:
     // Bytes received and not yet read; 0 while closed.
     int ReadBufUsed();
     TSerCommStatus ReadStatistics();
+    // The line errors (framing, parity, overrun, break) the driver counted
+    // since Open; none while closed or on a device without counters.
+    TSerLineErrors LineErrors();
     // Queues bytes for the write thread; answers how many fitted in the write
     // buffer (Buffers.WriteSize). With DirectWrite the bytes go straight to
     // the driver, as many as it takes now. 0 while closed.

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -61,6 +62,13 @@ TFOption::TFOption(QWidget *parent)
                               96, 32, 79, 13);
     cb_DataSelection = CheckBox(tbs_Display, "cb_DataSelection",
                                 QStringLiteral("Nur \u00c4nderungen im Diagramm anzeigen"), 24, 80, 329);
+    sed_DatenTimeout = Place(new QSpinBox(tbs_Display), "sed_DatenTimeout", 24, 104, 57, 21);
+    sed_DatenTimeout->setRange(1, 3600);
+    sed_DatenTimeout->setValue(5);
+    lbl_DatenTimeout = PlaceText(new QLabel(QStringLiteral("Sekunden ohne Daten bis \"keine Daten\""), tbs_Display),
+                                 "lbl_DatenTimeout", 96, 108, 200, 13);
+    cb_Notify = CheckBox(tbs_Display, "cb_Notify", QStringLiteral("Desktop-Meldung bei Alarm und St\u00f6rung"), 24,
+                         136, 289);
     cb_Version = CheckBox(tbs_Display, "cb_Version", QStringLiteral("Alte Glowkite Version"), 24, 160, 209);
 
     tbs_Graph = new QWidget;

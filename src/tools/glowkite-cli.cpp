@@ -6,11 +6,13 @@
 #include "about/fileUtil.h"
 #include "app/core/DayReplay.h"
 #include "app/core/Export.h"
+#include "app/core/LiveHealth.h"
 #include "app/core/MemoryView.h"
 #include "app/core/Recording.h"
 #include "app/core/Session.h"
 #include "mqtt/MqttPublisher.h"
 #include "serial/SerComm.h"
+#include "settings/IniFile.h"
 #include "settings/Paths.h"
 #include "tools/CliArgs.h"
 #include "tools/CliPlatform.h"
@@ -19,6 +21,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -39,8 +42,8 @@ void OnSignal(int)
 
 const char *const Usage =
     "usage:\n"
-    "  glowkite-cli record --port DEVICE [--log-dir DIR] [--duration S]\n"
-    "                      [--mqtt mqtt://HOST[:PORT]/TOPIC]\n"
+    "  glowkite-cli record --port DEVICE [--log-dir DIR] [--ini FILE] [--duration S]\n"
+    "                        [--fail-after-silence S] [--mqtt mqtt://HOST[:PORT]/TOPIC]\n"
     "  glowkite-cli simulate [--pty | --port DEVICE] [--protocol plus|old] [--fps N]\n"
     "                        (--pty: Linux only)\n"
     "                        [--frames N] [--duration S] [--seed N] [--status-run]\n"
@@ -163,7 +166,10 @@ private:
     std::array<int, SeriesCount> counts_{};
 };
 
-class RecorderEvents : public IFrameEvents, public IRecordingEvents {
+// Exit code of a recording ended by --fail-after-silence.
+constexpr int ExitSilence = 3;
+
+class RecorderEvents : public IFrameEvents, public IRecordingEvents, public ILiveHealthEvents {
 public:
     void ShowProtocol() override {}
     void ProtocolSwitched(std::string_view message) override { Say(message); }
@@ -178,6 +184,9 @@ public:
             ++connectionsLost;
     }
     void ConnectionNote(std::string_view line) override { Say(Cp1252ToUtf8(line)); }
+    // The same lines as the window's status pane.
+    void SilenceBegan(int timeout) override { Say(SilenceBeganLine(DateTimeText(SystemClock()), timeout)); }
+    void SilenceEnded(double seconds) override { Say(SilenceEndedLine(DateTimeText(SystemClock()), seconds)); }
 
     void Say(std::string_view text)
     {
@@ -198,8 +207,10 @@ int Record(TCliArgs &args)
     const std::string device = args.Value("--port", "");
     PathOverrides overrides;
     overrides.LogDir = args.Value("--log-dir", "");
+    overrides.IniFile = args.Value("--ini", "");
     const double duration = args.Real("--duration", 0.0, 0.0, 1e9);
     const std::string mqtt = args.Value("--mqtt", "");
+    const double failAfterSilence = args.Real("--fail-after-silence", 0.0, 0.0, 1e9);
     args.ExpectNoMore();
     if (device.empty())
         throw TCliError("record needs --port DEVICE");
@@ -223,8 +234,12 @@ int Record(TCliArgs &args)
         publisher = p.get();
         session.PublishTo(std::move(p));
     }
+    // The window's time-out, from the same settings file.
+    TLiveHealth health(events);
+    health.DatenTimeout = TIniFile(paths.IniFile).ReadInteger("Parameter", "DatenTimeout", DefaultDatenTimeout);
 
     CatchStopSignals(OnSignal);
+    health.Start(session.Receiver.Counters());
     recording.Start(); // a bad port raises the component's message
     std::cerr << "Recording from " << comm.DevicePath() << " into " << paths.LogDir
               << (publisher ? ", publishing to " + publisher->Url().Text() : std::string()) << " (Ctrl+C ends)\n";
@@ -234,6 +249,9 @@ int Record(TCliArgs &args)
     auto nextStatus = start;
     std::int64_t framesAtLast = 0;
     const bool tty = StderrIsTerminal();
+    bool silenceFailed = false;
+    auto lastFrame = start;
+    std::int64_t lastFrames = session.Receiver.Counters().frames;
     while (!g_stop) {
         handOff->WaitAndServe(std::chrono::milliseconds(100));
         recording.Tick();
@@ -241,16 +259,34 @@ int Record(TCliArgs &args)
             for (const std::string &note : publisher->TakeNotes())
                 events.Say(Cp1252ToUtf8(note));
         const auto now = Clock::now();
+        health.Watch(recording.State() == TRecordingState::Recording);
+        health.Update(session.Receiver.Counters(), comm.LineErrors());
+        if (session.Receiver.Counters().frames != lastFrames) { // a lost port is no data either
+            lastFrames = session.Receiver.Counters().frames;
+            lastFrame = now;
+        }
+        if (failAfterSilence > 0 && now - lastFrame >= std::chrono::duration<double>(failAfterSilence)) {
+            events.Say("No data for " + std::to_string(std::llround(failAfterSilence)) + " s: giving up (exit code " +
+                       std::to_string(ExitSilence) + ")");
+            silenceFailed = true;
+            break;
+        }
         if (duration > 0 && now - start >= std::chrono::duration<double>(duration))
             break;
         if (now >= nextStatus) {
             const double fps = static_cast<double>(view.frames - framesAtLast);
             framesAtLast = view.frames;
             nextStatus += std::chrono::seconds(1);
-            char line[256];
-            std::snprintf(line, sizeof line, "frames %lld  %.0f/s  AQ %.0f  %s%s%s",
-                          static_cast<long long>(view.frames), fps, view.lastAq,
-                          recording.State() == TRecordingState::WaitingForPort ? "waiting for the port  " : "",
+            const TLineFigures &f = health.Figures();
+            const std::string lineErrors =
+                f.lineErrors.Counted ? std::to_string(f.lineErrors.Total()) : std::string("-");
+            char line[400];
+            std::snprintf(line, sizeof line, "frames %lld  %.0f/s  dropped %lld B  line errors %s  AQ %.0f  %s%s%s",
+                          static_cast<long long>(view.frames), f.framesPerSecond,
+                          static_cast<long long>(f.droppedBytes), lineErrors.c_str(), view.lastAq,
+                          recording.State() == TRecordingState::WaitingForPort ? "waiting for the port  "
+                          : health.Silent()                                     ? "keine Daten  "
+                                                                                : "",
                           Cp1252ToUtf8(view.lastStatus).c_str(),
                           publisher ? ("  " + publisher->Summary()).c_str() : "");
             if (tty) {
@@ -262,10 +298,18 @@ int Record(TCliArgs &args)
         }
     }
     recording.Stop(); // reads what has been received first
+    health.Update(session.Receiver.Counters(), TSerLineErrors{});
+    health.Watch(false);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    char silences[96];
+    std::snprintf(silences, sizeof silences, "%d silences (%.0f s without data)", health.Silences(),
+                  health.SilentSeconds());
+    const TLineFigures &f = health.Figures();
     std::cerr << (events.statusShown ? "\n" : "") << "Recorded " << view.frames << " frames in " << seconds
               << " s; " << view.statusChanges << " status changes; " << events.connectionsLost
-              << " connection losses; files in " << paths.LogDir << "\n";
+              << " connection losses; " << silences << "; " << f.droppedBytes << " bytes dropped, "
+              << (f.lineErrors.Counted ? std::to_string(f.lineErrors.Total()) : std::string("no")) << " line errors"
+              << "; files in " << paths.LogDir << "\n";
     if (publisher) {
         // Sends what is still queued (briefly), then "offline".
         const std::int64_t queued = publisher->FramesQueued();
@@ -273,7 +317,7 @@ int Record(TCliArgs &args)
         session.PublishTo(nullptr);
         std::cerr << "MQTT: " << queued << " frames published, " << lost << " messages lost (queue full)\n";
     }
-    return 0;
+    return silenceFailed ? ExitSilence : 0;
 }
 
 // The replay's messages, for a terminal.

@@ -214,7 +214,7 @@ TEST_F(UGlowKiteTest, ReplacingTheHexLinesFillsThePaneAtOnce)
     EXPECT_EQ(w->mem_HEX().Lines().Line(1), "b");
 }
 
-TEST_F(UGlowKiteTest, ClosingWritesTheTwelveKeysInOrder)
+TEST_F(UGlowKiteTest, ClosingWritesTheKeysInOrder)
 {
     auto w = Start();
     const int chartHeight = w->ChartHeight();
@@ -223,8 +223,8 @@ TEST_F(UGlowKiteTest, ClosingWritesTheTwelveKeysInOrder)
               (std::vector<std::string>{"Window/Main.Left", "Window/Main.Top", "Window/Main.With",
                                         "Window/Main.Heigth", "Window/Chart.Heigth", "Window/Panel1.With",
                                         "Parameter/AllData2Chart", "Parameter/GlowkiteVersion",
-                                        "Parameter/Intervall", "Graph/xPosActive", "Graph/yPosActive",
-                                        "Graph/Gain"}));
+                                        "Parameter/Intervall", "Parameter/DatenTimeout", "Parameter/Desktopmeldung",
+                                        "Graph/xPosActive", "Graph/yPosActive", "Graph/Gain"}));
     TIniFile ini(dir / "glowkite.INI");
     EXPECT_EQ(ini.ReadString("Window", "Main.With", ""), "640");
     EXPECT_EQ(ini.ReadString("Window", "Main.Heigth", ""), "480");
@@ -233,6 +233,8 @@ TEST_F(UGlowKiteTest, ClosingWritesTheTwelveKeysInOrder)
     EXPECT_EQ(ini.ReadString("Parameter", "AllData2Chart", ""), "1");
     EXPECT_EQ(ini.ReadString("Parameter", "GlowkiteVersion", ""), "0");
     EXPECT_EQ(ini.ReadString("Parameter", "Intervall", ""), "60");
+    EXPECT_EQ(ini.ReadString("Parameter", "DatenTimeout", ""), "5");
+    EXPECT_EQ(ini.ReadString("Parameter", "Desktopmeldung", ""), "0");
     EXPECT_EQ(ini.ReadString("Graph", "Gain", ""), "0");
 }
 
@@ -241,15 +243,15 @@ TEST_F(UGlowKiteTest, ExitWritesTheSettingsLikeTheCloseButton)
     auto w = Start();
     w->findChild<QAction *>("act_Exit")->trigger();
     EXPECT_FALSE(w->isVisible());
-    EXPECT_EQ(KeysInOrder(Ini()).size(), 12u);
+    EXPECT_EQ(KeysInOrder(Ini()).size(), 14u);
 }
 
 TEST_F(UGlowKiteTest, SettingsComeBackAtTheNextStart)
 {
     SetIni("[Window]\r\nMain.Left=10\r\nMain.Top=20\r\nMain.With=700\r\nMain.Heigth=560\r\n"
            "Chart.Heigth=250\r\nPanel1.With=300\r\n"
-           "[Parameter]\r\nAllData2Chart=0\r\nGlowkiteVersion=1\r\nIntervall=5\r\n"
-           "[Graph]\r\nxPosActive=1\r\nyPosActive=0\r\nGain=1\r\n");
+           "[Parameter]\r\nAllData2Chart=0\r\nGlowkiteVersion=1\r\nIntervall=5\r\nDatenTimeout=9\r\n"
+           "Desktopmeldung=1\r\n[Graph]\r\nxPosActive=1\r\nyPosActive=0\r\nGain=1\r\n");
     const std::string before = Ini();
     {
         auto w = Start();
@@ -260,6 +262,8 @@ TEST_F(UGlowKiteTest, SettingsComeBackAtTheNextStart)
         EXPECT_FALSE(d.AllData2Chart);
         EXPECT_TRUE(d.GlowkiteVersion);
         EXPECT_EQ(d.Intervall, 5);
+        EXPECT_EQ(w->Health().DatenTimeout, 9);
+        EXPECT_TRUE(w->Desktopmeldung);
         EXPECT_TRUE(d.xPosActive);
         EXPECT_FALSE(d.yPosActive);
         EXPECT_TRUE(d.Gain);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <csignal>
+#include <vector>
 #include <filesystem>
 #include <pty.h>
 #include <unistd.h>
@@ -263,4 +264,111 @@ TEST(CliSimulate, WritesToADeviceAtTheDetectorsLineRate)
     EXPECT_TRUE(line.Raw);
     ::close(master);
     ::close(slave);
+}
+
+namespace {
+// glowkite-cli record from a fresh pty with this settings file; stderr into a file.
+struct Recorder {
+    TempDir dir;
+    int master = -1;
+    pid_t pid = -1;
+
+    explicit Recorder(const std::string &ini, const std::vector<std::string> &extra = {})
+    {
+        int slave = -1;
+        char name[256];
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        ::close(slave);
+        WriteFile(dir / "glowkite.INI", ini);
+        std::vector<std::string> args = {GLOWKITE_CLI, "record", "--port", name, "--ini", dir / "glowkite.INI",
+                                         "--log-dir", (dir / "LOG") + "/"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const std::string err = dir / "stderr";
+        pid = ::fork();
+        if (pid == 0) {
+            std::freopen(err.c_str(), "w", stderr);
+            std::vector<char *> argv;
+            for (std::string &a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(GLOWKITE_CLI, argv.data());
+            ::_exit(127);
+        }
+    }
+    ~Recorder()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        ::close(master);
+    }
+    std::string Err() const { return ReadFile(dir / "stderr"); }
+    bool WaitForErr(const std::string &text, int ms)
+    {
+        for (int i = 0; i < ms / 10; ++i, ::usleep(10000))
+            if (Err().find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+    void Send(const std::string &bytes) { ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    // The wait status once it has ended by itself or on the signal.
+    int Wait(int signal = 0, int ms = 10000)
+    {
+        if (signal)
+            ::kill(pid, signal);
+        int status = -1;
+        for (int i = 0; i < ms / 10 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
+            ::usleep(10000);
+        pid = -1;
+        return status;
+    }
+};
+} // namespace
+
+TEST(CliRecord, EverySilenceIsToldAtItsStartAndEndAndCountedInTheSummary)
+{
+    Recorder r("[Parameter]\r\nDatenTimeout=1\r\n");
+    ASSERT_TRUE(r.WaitForErr("Recording from", 5000)) << r.Err();
+    r.Send(Frames(10));
+    ASSERT_TRUE(r.WaitForErr("keine Daten seit 1 s", 4000)) << r.Err();
+    r.Send(Frames(10));
+    ASSERT_TRUE(r.WaitForErr("Daten wieder empfangen nach ", 2000)) << r.Err();
+    for (int i = 0; i < 400; ++i, ::usleep(10000)) { // the second silence
+        const std::string err = r.Err();
+        if (err.find("keine Daten seit 1 s", err.find("Daten wieder empfangen")) != std::string::npos)
+            break;
+    }
+    const int status = r.Wait(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string err = r.Err();
+    // Two silences: after the first ten frames, and after the second ten up to the end.
+    std::size_t n = 0;
+    for (std::size_t p = 0; (p = err.find("  keine Daten seit 1 s\n", p)) != std::string::npos; ++p)
+        ++n;
+    EXPECT_EQ(n, 2u) << err;
+    EXPECT_NE(err.find("Recorded 20 frames"), std::string::npos) << err;
+    EXPECT_NE(err.find("; 2 silences ("), std::string::npos) << err;
+    EXPECT_NE(err.find("0 bytes dropped, no line errors"), std::string::npos) << err;
+}
+
+TEST(CliRecord, FailAfterSilenceEndsWithANonZeroExitCode)
+{
+    Recorder r("", {"--fail-after-silence", "1"});
+    ASSERT_TRUE(r.WaitForErr("Recording from", 5000)) << r.Err();
+    r.Send(Frames(5));
+    const int status = r.Wait(0, 8000);
+    ASSERT_TRUE(WIFEXITED(status)) << status << r.Err();
+    EXPECT_EQ(WEXITSTATUS(status), 3) << r.Err();
+    EXPECT_NE(r.Err().find("No data for 1 s: giving up"), std::string::npos) << r.Err();
+    EXPECT_NE(r.Err().find("Recorded 5 frames"), std::string::npos) << r.Err();
+
+    // Frames that keep coming keep it running.
+    Recorder busy("", {"--fail-after-silence", "1", "--duration", "2.5"});
+    ASSERT_TRUE(busy.WaitForErr("Recording from", 5000));
+    for (int i = 0; i < 12; ++i, ::usleep(200000))
+        busy.Send(Frames(2));
+    const int done = busy.Wait(0, 5000);
+    EXPECT_TRUE(WIFEXITED(done) && WEXITSTATUS(done) == 0) << done << busy.Err();
 }

@@ -50,6 +50,13 @@ public:
 
 inline constexpr std::size_t RxBufferLimit = 80; // a longer buffer is discarded
 
+// What the receiver has seen of the line since it was made.
+struct TRxCounters {
+    std::int64_t frames = 0;       // windows handled (stored or not)
+    std::int64_t droppedBytes = 0; // bytes that were not part of any frame
+    int lastFlags = -1;            // status flags of the last frame handled
+};
+
 class TFrameReceiver {
 public:
     TFrameReceiver(TMeasurementDecoder &decoder, TLogFile *dataLog, IFrameEvents &events,
@@ -61,8 +68,14 @@ public:
     void Receive(std::uint8_t b);
 
     // Emptied by the start of a recording.
-    void ClearRxBuffer() { size_ = 0; }
+    void ClearRxBuffer()
+    {
+        size_ = 0;
+        reused_ = 0;
+        pendingStart_ = false;
+    }
     std::span<const std::uint8_t> RxBuffer() const { return {buffer_.data(), size_}; }
+    const TRxCounters &Counters() const { return counters_; }
 
     // The first ten characters of the date-time text of the day shown.
     std::string CurrentDay;
@@ -77,6 +90,12 @@ public:
 private:
     void DetectProtocol();
     void HandleFrame();
+    // Drops the first n bytes of the buffer, counting those that were in no frame.
+    void DropFront(std::size_t n);
+    // The first start marker at or after `from`, or size_ when there is none.
+    std::size_t FindMarker(std::size_t from) const;
+    // After a frame: keeps what may be the start of the next one.
+    void KeepTail();
     void ShowRxFrame(std::string_view dateTime, std::span<const std::uint8_t> window);
 
     TMeasurementDecoder &decoder_;
@@ -85,6 +104,12 @@ private:
     Clock clock_;
     std::array<std::uint8_t, RxBufferLimit + 1> buffer_{};
     std::size_t size_ = 0;
+    // Leading bytes of the buffer that were part of a handled frame.
+    std::size_t reused_ = 0;
+    // The last frame ended in 0x00 behind its mark: with 0xA1 next, that
+    // byte was the start of the next frame.
+    bool pendingStart_ = false;
+    TRxCounters counters_;
     std::string failure_;      // message of the current run of failures
     std::int64_t dropped_ = 0; // frames dropped in that run
 };
