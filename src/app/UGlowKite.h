@@ -120,6 +120,7 @@ public:
     // IRecordingEvents
     void RecordingStateChanged(TRecordingState state) override;
     void ConnectionNote(std::string_view line) override;
+    void ConnectFailed(std::string_view message) override;
 
     // The chart as shown, as PNG or PDF (by the name's ending); the shown
     // points as CSV (the same rows as glowkite-cli export --points). Raise

@@ -35,7 +35,9 @@ void OnSignal(int)
 
 const char *const Usage =
     "usage:\n"
-    "  glowkite-cli record --port DEVICE [--log-dir DIR] [--duration S]\n"
+    "  glowkite-cli record --port PORT [--log-dir DIR] [--duration S]\n"
+    "                        PORT: a serial device, tcp://HOST:PORT (raw TCP to a serial\n"
+    "                        device server) or rfc2217://HOST:PORT (Telnet COM-PORT-OPTION)\n"
     "  glowkite-cli simulate [--pty | --port DEVICE] [--protocol plus|old] [--fps N]\n"
     "                        (--pty: Linux only)\n"
     "                        [--frames N] [--duration S] [--seed N] [--status-run]\n"
@@ -137,6 +139,7 @@ public:
             ++connectionsLost;
     }
     void ConnectionNote(std::string_view line) override { Say(Cp1252ToUtf8(line)); }
+    void ConnectFailed(std::string_view message) override { connectError = Cp1252ToUtf8(message); }
 
     void Say(std::string_view text)
     {
@@ -150,6 +153,7 @@ public:
 
     bool statusShown = false;
     int connectionsLost = 0;
+    std::string connectError;
 };
 
 int Record(TCliArgs &args)
@@ -160,7 +164,7 @@ int Record(TCliArgs &args)
     const double duration = args.Real("--duration", 0.0, 0.0, 1e9);
     args.ExpectNoMore();
     if (device.empty())
-        throw TCliError("record needs --port DEVICE");
+        throw TCliError("record needs --port PORT (a device, tcp://HOST:PORT or rfc2217://HOST:PORT)");
 
     const ProgramPaths paths = SystemProgramPaths(overrides);
     RecorderView view;
@@ -185,6 +189,13 @@ int Record(TCliArgs &args)
     while (!g_stop) {
         handOff->WaitAndServe(std::chrono::milliseconds(100));
         recording.Tick();
+        // A network port that could not be reached at the start is an error,
+        // as a missing device is (its note has been said already).
+        if (!events.connectError.empty() && recording.State() == TRecordingState::Stopped) {
+            if (events.statusShown)
+                std::cerr << "\n";
+            return 1;
+        }
         const auto now = Clock::now();
         if (duration > 0 && now - start >= std::chrono::duration<double>(duration))
             break;
@@ -195,7 +206,9 @@ int Record(TCliArgs &args)
             char line[256];
             std::snprintf(line, sizeof line, "frames %lld  %.0f/s  AQ %.0f  %s%s",
                           static_cast<long long>(view.frames), fps, view.lastAq,
-                          recording.State() == TRecordingState::WaitingForPort ? "waiting for the port  " : "",
+                          recording.State() == TRecordingState::WaitingForPort ? "waiting for the port  "
+                          : recording.State() == TRecordingState::Connecting   ? "connecting  "
+                                                                               : "",
                           Cp1252ToUtf8(view.lastStatus).c_str());
             if (tty) {
                 std::cerr << "\r\x1b[K" << line << std::flush;
