@@ -137,7 +137,7 @@ class Ser2Net {
 public:
     Ser2Net(const std::string &device, bool rfc2217)
     {
-        config_ = (dir_ / "ser2net.yaml").string();
+        config_ = (dir_ / "ser2net.yaml");
         std::ofstream(config_) << "connection: &detector\n"
                                << "    accepter: " << (rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") << "127.0.0.1,"
                                << port_ << "\n"
@@ -157,7 +157,7 @@ public:
             const int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
             dup2(null, 2);
-            const std::string pidFile = (dir_ / "pid").string();
+            const std::string pidFile = (dir_ / "pid");
             execlp("ser2net", "ser2net", "-n", "-u", "-c", config_.c_str(), "-P", pidFile.c_str(),
                    static_cast<char *>(nullptr));
             _exit(127);

@@ -19,7 +19,7 @@
 using namespace glowkite;
 using namespace glowkite::test;
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 namespace {
 
@@ -70,8 +70,8 @@ public:
     }
     bool WaitForFrames(std::size_t n, std::chrono::milliseconds limit = 20s) const
     {
-        const auto end = Clock::now() + limit;
-        while (Frames().size() < n && Clock::now() < end)
+        const auto end = SteadyClock::now() + limit;
+        while (Frames().size() < n && SteadyClock::now() < end)
             std::this_thread::sleep_for(50ms);
         return Frames().size() >= n;
     }

@@ -73,8 +73,9 @@ void TRecording::RaiseLines()
 
 void TRecording::Start()
 {
-    if (connect_)
+    if (connect_ && !connect_->finished)
         return; // a connection is under way already
+    EndConnect(); // the thread of the last one, about to end
     Attach();
     if (IsNetworkPortName(comm_.DevicePath())) {
         BeginConnect(false);
@@ -196,9 +197,7 @@ void TRecording::Tick()
     if (connect_) {
         if (!connect_->finished || !connect_->ended.IsSet())
             return;
-        connect_->thread.join();
-        connect_.reset();
-        comm_.OpenCancelled = nullptr;
+        EndConnect();
     }
     if (state_ != TRecordingState::WaitingForPort || std::chrono::steady_clock::now() < nextRetry_)
         return;
