@@ -8,6 +8,7 @@
 #include "app/core/DayReplay.h"
 #include "app/core/FrameReceiver.h"
 #include "gui/GuiSupport.h"
+#include "gui/WindowPlacement.h"
 #include "app/core/MeasurementDecoder.h"
 #include "app/core/MeasurementView.h"
 #include "app/core/Recording.h"
@@ -190,6 +191,10 @@ private:
     template <class Sender, class Signal>
     void Connect(Sender *sender, Signal signal, void (TForm_GlowKite::*handler)());
     void ApplyWindowBounds(const QRect &outer);
+    // Outer bounds from the settings file, fitted to the screens present.
+    QRect FitStoredBounds(const TStoredBounds &stored) const;
+    // Once the window manager has framed the window: the outer bounds again.
+    void FitFrame();
     void ApplySplitterSizes();
 
     // Chart navigation and day replay.
@@ -231,6 +236,10 @@ private:
     std::array<QLabel *, 6> panels_{};
 
     QRect outerBounds_;
+    bool frameSettled_ = true; // the frame is known (or there is none)
+    QTimer *frameTimer_ = nullptr;
+    int framePolls_ = 0;
+    static constexpr int FramePollLimit = 100; // 2 s: no window manager frames it
     int chartHeight_ = 300;
     int panel1Width_ = 230;
     bool shown_ = false;

@@ -1,5 +1,6 @@
 #include "app/core/Recording.h"
 
+#include "portcfg/PortList.h"
 #include "serial/SerComm.h"
 #include "serial/SerNet.h"
 
@@ -17,6 +18,20 @@ public:
 private:
     TSerComm &comm_;
 };
+// "Permission denied" alone does not say what to do: name the group the
+// user must join. The check is the process's own access to the device, not
+// the error's (translated) text.
+void OpenWithHint(TSerComm &comm)
+{
+    try {
+        comm.Open();
+    } catch (const ESerCommError &e) {
+        const std::string hint = PortPermissionHint(comm.DevicePath());
+        if (hint.empty())
+            throw;
+        throw ESerCommError(std::string(e.what()) + "\n" + hint);
+    }
+}
 } // namespace
 
 // A connection to a network port under way on a thread of its own. The
@@ -81,7 +96,7 @@ void TRecording::Start()
         BeginConnect(false);
         return;
     }
-    comm_.Open();
+    OpenWithHint(comm_);
     SetState(TRecordingState::Recording);
     RaiseLines();
 }
@@ -96,7 +111,7 @@ void TRecording::BeginConnect(bool retry)
     c->thread = std::thread([this, c] {
         try {
             if (!c->cancel->load()) {
-                comm_.Open();
+                OpenWithHint(comm_);
                 RaiseLines();
             }
         } catch (const std::exception &e) {
@@ -209,7 +224,7 @@ void TRecording::Tick()
     }
     try {
         Attach();
-        comm_.Open();
+        OpenWithHint(comm_);
         RaiseLines();
     } catch (const std::exception &e) {
         comm_.Close();
