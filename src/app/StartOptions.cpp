@@ -25,8 +25,10 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
                                     QStringLiteral("Folder for the data and status logs."),
                                     QStringLiteral("DIR"));
     const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Start recording from this serial port (a device path)."),
-                                  QStringLiteral("DEVICE"));
+                                  QStringLiteral("Start recording from this port: a serial device path, or a "
+                                                 "serial device server as tcp://HOST:PORT (raw TCP) or "
+                                                 "rfc2217://HOST:PORT (Telnet COM-PORT-OPTION)."),
+                                  QStringLiteral("PORT"));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Record from the built-in simulated detector."));
     const QCommandLineOption mqtt(QStringLiteral("mqtt"),

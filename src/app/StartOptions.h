@@ -14,7 +14,7 @@ namespace glowkite {
 
 struct TStartOptions {
     PathOverrides Paths; // --ini FILE, --log-dir DIR
-    // --port DEVICE: record from this port from the start.
+    // --port PORT: record from this port (a device, tcp:// or rfc2217://) from the start.
     std::string Port;
     // --demo: record from the built-in simulated detector.
     bool Demo = false;
@@ -32,7 +32,8 @@ struct TStartOptions {
 // real LOG folder, so simulated days never mix with recorded ones.
 std::string DemoLogDir(const std::string &logDir);
 
-// glowkite [--ini FILE] [--log-dir DIR] [--port DEVICE | --demo] [--mqtt URL | --watch URL] [DAYFILE].
+// glowkite [--ini FILE] [--log-dir DIR] [--port PORT | --demo] [--mqtt URL | --watch URL] [DAYFILE];
+// PORT: a device, tcp://HOST:PORT or rfc2217://HOST:PORT.
 // Without a value the program finds its files itself (beside the program when that folder is writable, else in
 // the user's folders). On a bad command line: no value, and error says why
 // (with the usage text); on --help: no value and error holds the usage text.

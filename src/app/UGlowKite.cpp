@@ -773,6 +773,8 @@ void TForm_GlowKite::RecordingStateChanged(TRecordingState state)
     case TRecordingState::Recording:
         SetPanelText(0, QStringLiteral("verbunden"));
         healthTimer_->start();
+        if (panels_[3]->text() == QStringLiteral("wartet") && !(retryTimer_ && retryTimer_->isActive()))
+            SetPanelText(3, QStringLiteral("Status")); // connected after Connecting
         if (retryTimer_ && retryTimer_->isActive()) {
             // Back after a loss: the notice, if still open, says so.
             retryTimer_->stop();
@@ -797,6 +799,13 @@ void TForm_GlowKite::RecordingStateChanged(TRecordingState state)
         if (retryTimer_)
             retryTimer_->start();
         break;
+    case TRecordingState::Connecting:
+        // A network port: the connection is made off the GUI thread.
+        SetPanelText(0, QStringLiteral("getrennt"));
+        SetPanelText(3, QStringLiteral("wartet"));
+        panels_[3]->setToolTip(MessageText("Verbindung zu " + dialogs_.FComCfg->SerialComm().DevicePath() +
+                                           " wird aufgebaut"));
+        break;
     case TRecordingState::Stopped:
         if (retryTimer_)
             retryTimer_->stop();
@@ -818,6 +827,12 @@ void TForm_GlowKite::ConnectionNote(std::string_view line)
 {
     lastConnectionNote_.assign(line);
     AppendStatusLine(line);
+}
+
+void TForm_GlowKite::ConnectFailed(std::string_view message)
+{
+    // Not a modal box: the window stays usable, the next Start tries again.
+    errorNotice_.Show(MessageText(message));
 }
 
 void TForm_GlowKite::btn_ClearClick()

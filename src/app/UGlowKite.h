@@ -147,6 +147,7 @@ public:
     // IRecordingEvents
     void RecordingStateChanged(TRecordingState state) override;
     void ConnectionNote(std::string_view line) override;
+    void ConnectFailed(std::string_view message) override;
 
     // ILiveHealthEvents
     void SilenceBegan(int timeout) override;

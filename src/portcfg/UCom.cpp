@@ -4,6 +4,7 @@
 #include "gui/GuiSupport.h"
 #include "portcfg/PortList.h"
 #include "serial/SerComm.h"
+#include "serial/SerNet.h"
 #include "serial/qt/SerQtHandOff.h"
 #include "settings/IniFile.h"
 
@@ -31,6 +32,18 @@ const char *const Section = "Interface";
 constexpr std::array<TSerDatabits, 2> DataBitsMap{db7, db8};
 constexpr std::array<TSerParity, 3> ParityMap{paNone, paEven, paOdd};
 constexpr std::array<TSerStopbits, 2> StopBitsMap{sb1, sb2};
+
+// A raw TCP server runs its serial line as its own configuration says;
+// nothing this dialog shows reaches it.
+void ShowLineHint(std::initializer_list<QWidget *> boxes, const std::string &port)
+{
+    const QString hint = ParseNetAddress(port).Kind == TSerNetKind::Tcp
+                             ? QStringLiteral("tcp://: die Leitungseinstellungen (Baudrate, DataBits, Parity, "
+                                              "StopBits) sind die des Servers")
+                             : QString();
+    for (QWidget *box : boxes)
+        box->setToolTip(hint);
+}
 
 // The lists as comma texts, split at the commas with the blanks after them dropped.
 QStringList CommaText(const char *text)
@@ -105,6 +118,9 @@ TFComCfg::TFComCfg(const std::string &iniFileName, QWidget *parent,
     cbx_Com->setEditable(true);
     cbx_Com->setInsertPolicy(QComboBox::NoInsert);
     cbx_Com->setEditText(QStringLiteral("cbx_Com"));
+    cbx_Com->setToolTip(QStringLiteral("Schnittstelle des Systems, oder ein serieller Server im Netz:\n"
+                                       "tcp://HOST:PORT (rohes TCP) oder rfc2217://HOST:PORT (Telnet, RFC 2217)"));
+    cbx_Com->lineEdit()->setPlaceholderText(QStringLiteral("COMn, tcp://HOST:PORT, rfc2217://HOST:PORT"));
     // Room for a device path with what is behind it ("/dev/ttyUSB0 (FTDI
     // FT232R USB UART)"); longer names show whole in the open list.
     cbx_Com->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -328,6 +344,7 @@ void TFComCfg::FormActivate()
     SelectMapping(cbx_DataBits, DataBitsMap, portDatabits_);
     SelectMapping(cbx_Parity, ParityMap, portParity_);
     SelectMapping(cbx_StopBits, StopBitsMap, portStopbits_);
+    ShowLineHint({cbx_baudrate, cbx_DataBits, cbx_Parity, cbx_StopBits}, portName_);
 }
 
 void TFComCfg::resizeEvent(QResizeEvent *event)
@@ -349,6 +366,7 @@ void TFComCfg::cbx_ComChange()
 {
     // Port names are device paths: kept as the system's (UTF-8) bytes.
     SetPortName(PortFromDisplayName(cbx_Com->currentText().toStdString()));
+    ShowLineHint({cbx_baudrate, cbx_DataBits, cbx_Parity, cbx_StopBits}, portName_);
 }
 
 void TFComCfg::cbx_baudrateChange()

@@ -165,6 +165,7 @@ void TSerCustomComm::CreateHandle()
         backend_ = deviceBackend_.get();
     }
     backend_->SetNetTimeout(NetTimeout);
+    backend_->SetCancelCheck(OpenCancelled);
     if (backend_->Open(openPath_))
         return;
     const int code = backend_->LastError();

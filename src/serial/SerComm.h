@@ -144,6 +144,12 @@ public:
     // A network port (tcp://HOST:PORT, rfc2217://HOST:PORT): the longest
     // wait of Open for the connection and for each answer of the server.
     std::chrono::milliseconds NetTimeout{3000};
+    // For an Open run on a thread other than the owner's (a network port
+    // connected to in the background): asked, on that thread, while it
+    // waits for the server; true makes the Open give up at once with an
+    // error, so that the owner can stop a connection under way. Set it
+    // before that Open starts.
+    std::function<bool()> OpenCancelled;
 
     TSerNotifyEvent OnOpen, OnClose, OnCts, OnDsr, OnRlsd, OnRing, OnBreak;
     TSerCommErrorEvent OnError;

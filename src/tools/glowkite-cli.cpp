@@ -42,8 +42,10 @@ void OnSignal(int)
 
 const char *const Usage =
     "usage:\n"
-    "  glowkite-cli record --port DEVICE [--log-dir DIR] [--ini FILE] [--duration S]\n"
+    "  glowkite-cli record --port PORT [--log-dir DIR] [--ini FILE] [--duration S]\n"
     "                        [--fail-after-silence S] [--mqtt mqtt://HOST[:PORT]/TOPIC]\n"
+    "                        PORT: a serial device, tcp://HOST:PORT (raw TCP to a serial\n"
+    "                        device server) or rfc2217://HOST:PORT (Telnet COM-PORT-OPTION)\n"
     "  glowkite-cli simulate [--pty | --port DEVICE] [--protocol plus|old] [--fps N]\n"
     "                        (--pty: Linux only)\n"
     "                        [--frames N] [--duration S] [--seed N] [--status-run]\n"
@@ -187,6 +189,7 @@ public:
     // The same lines as the window's status pane.
     void SilenceBegan(int timeout) override { Say(SilenceBeganLine(DateTimeText(SystemClock()), timeout)); }
     void SilenceEnded(double seconds) override { Say(SilenceEndedLine(DateTimeText(SystemClock()), seconds)); }
+    void ConnectFailed(std::string_view message) override { connectError = Cp1252ToUtf8(message); }
 
     void Say(std::string_view text)
     {
@@ -200,6 +203,7 @@ public:
 
     bool statusShown = false;
     int connectionsLost = 0;
+    std::string connectError;
 };
 
 int Record(TCliArgs &args)
@@ -213,7 +217,7 @@ int Record(TCliArgs &args)
     const double failAfterSilence = args.Real("--fail-after-silence", 0.0, 0.0, 1e9);
     args.ExpectNoMore();
     if (device.empty())
-        throw TCliError("record needs --port DEVICE");
+        throw TCliError("record needs --port PORT (a device, tcp://HOST:PORT or rfc2217://HOST:PORT)");
     std::optional<TMqttUrl> mqttUrl;
     if (!mqtt.empty())
         mqttUrl = ParseMqttUrl(mqtt); // a bad address ends here, before the port opens
@@ -258,6 +262,13 @@ int Record(TCliArgs &args)
         if (publisher)
             for (const std::string &note : publisher->TakeNotes())
                 events.Say(Cp1252ToUtf8(note));
+        // A network port that could not be reached at the start is an error,
+        // as a missing device is (its note has been said already).
+        if (!events.connectError.empty() && recording.State() == TRecordingState::Stopped) {
+            if (events.statusShown)
+                std::cerr << "\n";
+            return 1;
+        }
         const auto now = Clock::now();
         health.Watch(recording.State() == TRecordingState::Recording);
         health.Update(session.Receiver.Counters(), comm.LineErrors());
@@ -285,6 +296,7 @@ int Record(TCliArgs &args)
                           static_cast<long long>(view.frames), f.framesPerSecond,
                           static_cast<long long>(f.droppedBytes), lineErrors.c_str(), view.lastAq,
                           recording.State() == TRecordingState::WaitingForPort ? "waiting for the port  "
+                          : recording.State() == TRecordingState::Connecting   ? "connecting  "
                           : health.Silent()                                     ? "keine Daten  "
                                                                                 : "",
                           Cp1252ToUtf8(view.lastStatus).c_str(),
