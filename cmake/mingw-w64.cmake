@@ -1,6 +1,8 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64 (g++-mingw-w64-x86-64-posix:
-# the POSIX thread model, which std::thread and std::mutex need). Executables are
-# linked statically, so they run without the compiler's DLLs; tests run under Wine.
+# the POSIX thread model, which std::thread and std::mutex need). Without Qt,
+# executables are linked statically, so they run without the compiler's DLLs;
+# with Qt (cmake/mingw-w64-qt.cmake) they share the DLLs that Qt itself links.
+# Tests run under Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -15,7 +17,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+if(NOT GLOWKITE_MINGW_SHARED_RUNTIME)
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+endif()
 
 # No GoogleTest for mingw in Debian: build it from the sources that the
 # googletest package ships.

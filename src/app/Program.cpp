@@ -37,6 +37,14 @@ void TProgram::Begin(const TStartOptions &options)
 {
     if (!options.DayFile.empty())
         OpenAtStart(options.DayFile);
+    TForm_GlowKite *window = Form_GlowKite.get();
+    // A build without MQTT says so in a box; the window stays.
+    if (!options.Watch.empty()) {
+        Guarded(window, [&] { window->WatchMqtt(options.Watch); });
+        return;
+    }
+    if (!options.Mqtt.empty())
+        Guarded(window, [&] { window->PublishToMqtt(options.Mqtt); });
     TSerComm &comm = FComCfg->SerialComm();
     if (options.Demo) {
         // A detector that shows everything the program does: status changes,

@@ -1,5 +1,7 @@
 #include "app/StartOptions.h"
 
+#include "mqtt/MqttUrl.h"
+
 #include <QCommandLineParser>
 #include <QFileInfo>
 
@@ -8,8 +10,14 @@ namespace glowkite {
 std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QString &error)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("GlowKite data logger and viewer"));
+    parser.setApplicationDescription(QStringLiteral(
+        "GlowKite data logger and viewer: records the frames of a GlowKite beam smoke detector\n"
+        "(35710 baud) into day files and shows them in a live chart; replays stored days.\n"
+        "Without options it opens the window with the settings and LOG folder it finds itself."));
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Displays the version and build date."));
+    parser.addOption(version);
     const QCommandLineOption ini(QStringLiteral("ini"),
                                  QStringLiteral("Settings file to use instead of the program's own."),
                                  QStringLiteral("FILE"));
@@ -17,11 +25,21 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
                                     QStringLiteral("Folder for the data and status logs (a demo uses DIR-demo)."),
                                     QStringLiteral("DIR"));
     const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Start recording from this serial port (a device path)."),
-                                  QStringLiteral("DEVICE"));
+                                  QStringLiteral("Start recording from this port: a serial device path, or a "
+                                                 "serial device server as tcp://HOST:PORT (raw TCP) or "
+                                                 "rfc2217://HOST:PORT (Telnet COM-PORT-OPTION)."),
+                                  QStringLiteral("PORT"));
     const QCommandLineOption demo(QStringLiteral("demo"),
                                   QStringLiteral("Record from the built-in simulated detector."));
+    const QCommandLineOption mqtt(QStringLiteral("mqtt"),
+                                  QStringLiteral("Publish every received frame to an MQTT broker."),
+                                  QStringLiteral("mqtt://HOST[:PORT]/TOPIC"));
+    const QCommandLineOption watch(QStringLiteral("watch"),
+                                   QStringLiteral("Show a detector recorded elsewhere, from its topic on an MQTT broker."),
+                                   QStringLiteral("mqtt://HOST[:PORT]/TOPIC"));
     parser.addOption(ini);
+    parser.addOption(mqtt);
+    parser.addOption(watch);
     parser.addOption(logDir);
     parser.addOption(port);
     parser.addOption(demo);
@@ -53,6 +71,22 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
     if (options.Demo && !options.Port.empty()) {
         error = QStringLiteral("--demo and --port exclude each other.\n") + parser.helpText();
         return std::nullopt;
+    }
+    options.Mqtt = parser.value(mqtt).toStdString();
+    options.Watch = parser.value(watch).toStdString();
+    if (!options.Watch.empty() && (options.Demo || !options.Port.empty() || !options.Mqtt.empty())) {
+        error = QStringLiteral("--watch excludes --port, --demo and --mqtt.\n") + parser.helpText();
+        return std::nullopt;
+    }
+    for (const std::string *url : {&options.Mqtt, &options.Watch}) {
+        if (url->empty())
+            continue;
+        try {
+            ParseMqttUrl(*url);
+        } catch (const std::exception &e) {
+            error = QString::fromStdString(e.what()) + QLatin1Char('\n') + parser.helpText();
+            return std::nullopt;
+        }
     }
     if (!positional.isEmpty())
         options.DayFile = QFileInfo(positional.front()).absoluteFilePath().toStdString();

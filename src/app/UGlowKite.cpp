@@ -7,9 +7,14 @@
 #include "app/ui/ChartAdapter.h"
 #include "gui/Cp1252.h"
 #include "gui/GuiSupport.h"
+#include "gui/StopSignals.h"
+#include "gui/WindowPlacement.h"
 #include "app/ui/KeyPreview.h"
 #include "app/ui/TextLinesModel.h"
 #include "logging/UProgres.h"
+#include "mqtt/MqttPublisher.h"
+#include "mqtt/MqttWatcher.h"
+#include "mqtt/WatchFeed.h"
 #include "portcfg/UCom.h"
 #include "serial/SerComm.h"
 #include "settings/IniFile.h"
@@ -24,10 +29,14 @@
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTextCharFormat>
@@ -39,6 +48,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <filesystem>
 
 namespace glowkite {
@@ -52,8 +62,6 @@ QLabel *Heading(const QString &text, const char *name, QWidget *parent)
     auto *label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setFont(UiFont(HeadingPointSize, true));
-    // A narrow pane cuts the heading off rather than growing the window.
-    label->setMinimumWidth(1);
     return label;
 }
 
@@ -78,13 +86,99 @@ TForm_GlowKite::TForm_GlowKite(const ProgramPaths &paths, QWidget *parent)
             countTimer_->start();
         }
     });
+    NotifyDesktop = ShowDesktopNotification;
+    healthTimer_ = new QTimer(this);
+    healthTimer_->setInterval(250);
+    connect(healthTimer_, &QTimer::timeout, this, [this] {
+        const TSerLineErrors line = dialogs_.FComCfg ? dialogs_.FComCfg->SerialComm().LineErrors() : TSerLineErrors{};
+        health_.Update(session_.Receiver.Counters(), line);
+        ShowLineFigures();
+    });
     BuildMenu();
     BuildLayout();
     BuildStatusBar();
     FormCreate();
 }
 
-TForm_GlowKite::~TForm_GlowKite() = default;
+TForm_GlowKite::~TForm_GlowKite()
+{
+    // Its thread calls into the window: it goes first.
+    mqttWatcher_.reset();
+}
+
+void TForm_GlowKite::PublishToMqtt(const std::string &url)
+{
+    auto publisher = std::make_unique<TMqttPublisher>(ParseMqttUrl(url));
+    mqttPublisher_ = publisher.get();
+    session_.PublishTo(std::move(publisher));
+    if (!mqttTimer_) {
+        mqttTimer_ = new QTimer(this);
+        mqttTimer_->setInterval(500);
+        connect(mqttTimer_, &QTimer::timeout, this, [this] { ShowMqtt(); });
+        mqttTimer_->start();
+    }
+}
+
+void TForm_GlowKite::WatchMqtt(const std::string &url)
+{
+    const TMqttUrl address = ParseMqttUrl(url);
+    // Watching, not recording: no status log lines, no local port.
+    session_.Decoder.LogStatusChanges = false;
+    if (TRecording *recording = session_.Recording(); recording && recording->State() != TRecordingState::Stopped)
+        recording->Stop();
+    act_Start_->setEnabled(false);
+    act_Stopp_->setEnabled(false);
+    act_Port_->setEnabled(false);
+    watchFeed_ = std::make_unique<TWatchFeed>(session_.Decoder, *this);
+    mqttWatcher_ = std::make_unique<TMqttWatcher>(address, [this] {
+        QMetaObject::invokeMethod(this, [this] { Guarded(this, [this] { TakeWatchedLines(); }); },
+                                  Qt::QueuedConnection);
+    });
+    SetPanelText(0, QStringLiteral("getrennt"));
+    SetPanelText(1, QString::fromStdString(address.topic));
+    panels_[1]->setToolTip(QString::fromStdString(address.Text()));
+    if (!mqttTimer_) {
+        mqttTimer_ = new QTimer(this);
+        mqttTimer_->setInterval(500);
+        connect(mqttTimer_, &QTimer::timeout, this, [this] { ShowMqtt(); });
+        mqttTimer_->start();
+    }
+}
+
+void TForm_GlowKite::TakeWatchedLines()
+{
+    if (!mqttWatcher_)
+        return;
+    for (const std::string &line : mqttWatcher_->TakeLines()) {
+        std::string error;
+        if (!watchFeed_->Feed(line, error) && error != lastWatchError_) {
+            // Once per kind of bad line, not once per message.
+            lastWatchError_ = error;
+            AppendStatusLine(DateTimeText(SystemClock()) + "  MQTT: Zeile nicht lesbar: " + error);
+        }
+    }
+    ShowMqtt();
+}
+
+void TForm_GlowKite::ShowMqtt()
+{
+    if (mqttPublisher_) {
+        for (const std::string &note : mqttPublisher_->TakeNotes())
+            AppendStatusLine(note);
+        panels_[0]->setToolTip(QStringLiteral("MQTT %1: %2, %3 Meldungen gesendet, %4 verworfen")
+                                   .arg(QString::fromStdString(mqttPublisher_->Url().Text()),
+                                        mqttPublisher_->Connected() ? QStringLiteral("verbunden")
+                                                                    : QStringLiteral("getrennt"))
+                                   .arg(mqttPublisher_->MessagesSent())
+                                   .arg(mqttPublisher_->MessagesLost()));
+    }
+    if (mqttWatcher_) {
+        for (const std::string &note : mqttWatcher_->TakeNotes())
+            AppendStatusLine(note);
+        const std::string state = mqttWatcher_->Connected() ? mqttWatcher_->RemoteState() : "getrennt";
+        SetPanelText(0, QString::fromStdString(state.empty() ? "getrennt" : state));
+    }
+}
 
 template <class Sender, class Signal>
 void TForm_GlowKite::Connect(Sender *sender, Signal signal, void (TForm_GlowKite::*handler)())
@@ -162,16 +256,19 @@ void TForm_GlowKite::BuildLayout()
     paneSplitter_->setHandleWidth(3);
     paneSplitter_->setChildrenCollapsible(false);
     chartSplitter_->addWidget(paneSplitter_);
-    // The chart keeps its height when the window grows; the panes take the rest.
-    chartSplitter_->setStretchFactor(0, 0);
-    chartSplitter_->setStretchFactor(1, 1);
+    // The chart takes the room when the window grows; the panes keep theirs.
+    chartSplitter_->setStretchFactor(0, 1);
+    chartSplitter_->setStretchFactor(1, 0);
 
-    // Placed, not laid out: like a panel, it cuts off what does not fit
-    // instead of forcing the window to grow.
+    // Laid out from the fonts present: the calendar shows every day of the
+    // month, and the lower area never gets less than that.
     pnlControl_ = new QWidget(paneSplitter_);
     pnlControl_->setObjectName(QStringLiteral("pnl_Control"));
-    btnClear_ = Place(new QPushButton(QStringLiteral("Graph l\u00f6schen"), pnlControl_), "btn_Clear", 8, 8,
-                      209, 25);
+    auto *controlColumn = new QVBoxLayout(pnlControl_);
+    controlColumn->setContentsMargins(8, 8, 8, 4);
+    controlColumn->setSpacing(8);
+    btnClear_ = new QPushButton(QStringLiteral("Graph l\u00f6schen"), pnlControl_);
+    btnClear_->setObjectName(QStringLiteral("btn_Clear"));
     Connect(btnClear_, &QPushButton::clicked, &TForm_GlowKite::btn_ClearClick);
     monthCalendar_ = new QCalendarWidget(pnlControl_);
     monthCalendar_->setObjectName(QStringLiteral("MonthCalendar"));
@@ -179,9 +276,10 @@ void TForm_GlowKite::BuildLayout()
     // The user interface is German, whatever the system's language.
     monthCalendar_->setLocale(QLocale(QLocale::German, QLocale::Germany));
     monthCalendar_->setFirstDayOfWeek(Qt::Monday);
-    monthCalendar_->setGeometry(QRect(QPoint(8, 41), QSize(209, monthCalendar_->sizeHint().height())));
-    pnlControl_->setMinimumWidth(1);
-
+    monthCalendar_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    controlColumn->addWidget(btnClear_);
+    controlColumn->addWidget(monthCalendar_);
+    controlColumn->addStretch(1);
     panel1_ = new QWidget(paneSplitter_);
     panel1_->setObjectName(QStringLiteral("Panel1"));
     auto *statusColumn = new QVBoxLayout(panel1_);
@@ -227,6 +325,73 @@ void TForm_GlowKite::BuildStatusBar()
         bar->addWidget(panel);
         panels_[i] = panel;
     }
+    panels_[4]->setToolTip(QStringLiteral("Rahmen pro Sekunde \u00fcber die letzten %1 s")
+                               .arg(TLiveHealth::RateWindow.count()));
+    panels_[5]->setToolTip(QStringLiteral("Leitungsprobleme seit Start: au\u00dferhalb von Rahmen verworfene Bytes / "
+                                          "vom Treiber gemeldete Leitungsfehler"));
+}
+
+namespace {
+// A count for a narrow panel: exact up to 9999, then in thousands.
+QString Compact(std::uint64_t n)
+{
+    return n < 10000 ? QString::number(n) : QStringLiteral("%1k").arg(n / 1000);
+}
+} // namespace
+
+void TForm_GlowKite::ShowLineFigures()
+{
+    const TLineFigures &f = health_.Figures();
+    SetPanelText(4, QStringLiteral("%1/s").arg(static_cast<long long>(std::llround(f.framesPerSecond))));
+    const TSerLineErrors &e = f.lineErrors;
+    const auto dropped = static_cast<std::uint64_t>(std::max<std::int64_t>(0, f.droppedBytes));
+    SetPanelText(5, Compact(dropped) + QStringLiteral(" / ") + (e.Counted ? Compact(e.Total()) : QStringLiteral("-")));
+    const QString errors =
+        e.Counted ? QStringLiteral("%1 Leitungsfehler des Treibers (Rahmen %2, Parit\u00e4t %3, \u00dcberlauf %4, Break %5)")
+                        .arg(e.Total())
+                        .arg(e.Framing)
+                        .arg(e.Parity)
+                        .arg(e.Overrun)
+                        .arg(e.Break)
+                  : QStringLiteral("Leitungsfehler: vom Treiber nicht gemeldet (z. B. Pseudo-Terminal)");
+    panels_[5]->setToolTip(QStringLiteral("Seit Start: %1 Bytes au\u00dferhalb von Rahmen verworfen; ").arg(dropped) +
+                           errors);
+}
+
+void TForm_GlowKite::ShowLiveStatus(int flags)
+{
+    liveFlags_ = flags;
+    // "Alarm ;Störung ;Latch mode " in short: "Alarm, Störung, Latch mode".
+    const QString words = FromCp1252(StatusWords(static_cast<std::uint8_t>(flags)).words);
+    QStringList parts;
+    for (const QString &w : words.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        if (!w.trimmed().isEmpty())
+            parts << w.trimmed();
+    QLabel *panel = panels_[3];
+    panel->setText(parts.join(QStringLiteral(", ")));
+    panel->setToolTip(words.trimmed());
+    const char *colour = (flags & 0x01) ? "red" : (flags & 0x02) ? "darkorange" : nullptr;
+    panel->setStyleSheet(colour ? QStringLiteral("QLabel { color: white; background-color: %1; }").arg(QLatin1String(colour))
+                                : QString());
+}
+
+void TForm_GlowKite::SilenceBegan(int timeout)
+{
+    // Never "verbunden" while nothing arrives.
+    SetPanelText(0, QStringLiteral("keine Daten"));
+    const std::string line = SilenceBeganLine(DateTimeText(SystemClock()), timeout);
+    AppendStatusLine(line);
+    warningNotice_.Show(MessageText(line), TNoticeBox::Warning);
+}
+
+void TForm_GlowKite::SilenceEnded(double seconds)
+{
+    SetPanelText(0, QStringLiteral("verbunden"));
+    const std::string line = SilenceEndedLine(DateTimeText(SystemClock()), seconds);
+    AppendStatusLine(line);
+    // The notice, if still open, says so instead of a second box.
+    if (warningNotice_.IsVisible())
+        warningNotice_.Show(MessageText(line), TNoticeBox::Information);
 }
 
 void TForm_GlowKite::FormCreate()
@@ -261,7 +426,7 @@ void TForm_GlowKite::FormCreate()
 
 void TForm_GlowKite::ShowProtocol()
 {
-    lblProtocol_->setText(QString::fromLatin1(session_.Decoder.Protocol().Name()));
+    lblProtocol_->setText(QString::fromLatin1(replayedProtocol_.value_or(session_.Decoder.Protocol()).Name()));
 }
 
 void TForm_GlowKite::ProtocolSwitched(std::string_view message)
@@ -310,6 +475,10 @@ void TForm_GlowKite::LogError(const std::string &text)
 void TForm_GlowKite::ClearData()
 {
     session_.Decoder.ClearData();
+    if (replayedProtocol_) {
+        replayedProtocol_.reset();
+        ShowProtocol();
+    }
 }
 
 void TForm_GlowKite::UpDateGraph()
@@ -339,24 +508,58 @@ int TForm_GlowKite::Panel1Width() const
 
 void TForm_GlowKite::ApplyWindowBounds(const QRect &outer)
 {
-    // The stored size is the outer size, but resize() sets the inner one;
-    // the frame is known only once the window is on screen, so showing the
-    // window applies the bounds once more.
+    // The stored size is the outer one (frame included), but resize() sets
+    // the client area; the frame is known only once the window manager has
+    // framed the window, so FitFrame applies the bounds once more then.
     outerBounds_ = outer;
     const QSize frameExtra = frameGeometry().size() - size();
     move(outer.topLeft());
-    resize(outer.size() - frameExtra);
+    resize((outer.size() - frameExtra).expandedTo(QSize(1, 1)));
+}
+
+void TForm_GlowKite::FitFrame()
+{
+    if (frameSettled_)
+        return;
+    const QSize frameExtra = frameGeometry().size() - size();
+    if (frameExtra.isEmpty() && ++framePolls_ < FramePollLimit)
+        return; // not framed yet
+    frameSettled_ = true;
+    if (frameTimer_)
+        frameTimer_->stop();
+    if (!frameExtra.isEmpty() && !isMaximized() && !isFullScreen()) {
+        ApplyWindowBounds(outerBounds_);
+        // The client area shrank by the frame: the chart and the status pane
+        // get their stored sizes again instead of giving up that room.
+        if (layout())
+            layout()->activate();
+        ApplySplitterSizes();
+    }
+}
+
+QRect TForm_GlowKite::FitStoredBounds(const TStoredBounds &stored) const
+{
+    std::vector<QRect> screens;
+    if (QScreen *primary = QGuiApplication::primaryScreen())
+        screens.push_back(primary->availableGeometry());
+    for (QScreen *screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens.push_back(screen->availableGeometry());
+    return FitToScreens(stored, screens, minimumSizeHint());
 }
 
 void TForm_GlowKite::ApplySplitterSizes()
 {
+    // Stored sizes of any value are fitted to the room, and every pane keeps
+    // what its controls need to be whole.
+    const auto least = [](const QWidget *w) { return w->minimumSizeHint().expandedTo(w->minimumSize()); };
     const int handle = chartSplitter_->handleWidth();
-    const int total = chartSplitter_->height();
-    chartSplitter_->setSizes({chartHeight_, std::max(1, total - chartHeight_ - handle)});
-    const int paneTotal = paneSplitter_->width();
+    chartSplitter_->setSizes(FitSplitterSizes(chartSplitter_->height(), handle, {chartHeight_},
+                                              {least(chart_->Widget()).height(), least(paneSplitter_).height()}));
     const int control = pnlControl_->isVisible() && shown_ ? pnlControl_->width() : 225;
     paneSplitter_->setSizes(
-        {control, panel1Width_, std::max(1, paneTotal - control - panel1Width_ - 2 * handle)});
+        FitSplitterSizes(paneSplitter_->width(), handle, {control, panel1Width_},
+                         {least(pnlControl_).width(), least(panel1_).width(), least(pnlData_).width()}));
 }
 
 void TForm_GlowKite::showEvent(QShowEvent *event)
@@ -364,11 +567,21 @@ void TForm_GlowKite::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (shown_)
         return;
+    // Only an X11 window manager adds a frame after the window is shown; other
+    // platforms know their frame (or have none) by now.
+    frameSettled_ = QGuiApplication::platformName() != QLatin1String("xcb");
+    if (!frameSettled_) {
+        frameTimer_ = new QTimer(this);
+        frameTimer_->setInterval(20);
+        connect(frameTimer_, &QTimer::timeout, this, &TForm_GlowKite::FitFrame);
+        frameTimer_->start();
+    }
     // The splitters know their room only once the window is laid out.
     QTimer::singleShot(0, this, [this] {
-        ApplySplitterSizes();
-        if (frameGeometry() != outerBounds_)
+        // A platform that knew its frame at showing: the outer bounds now.
+        if (frameSettled_ && frameGeometry() != outerBounds_)
             ApplyWindowBounds(outerBounds_);
+        ApplySplitterSizes();
         shown_ = true;
     });
 }
@@ -376,11 +589,14 @@ void TForm_GlowKite::showEvent(QShowEvent *event)
 void TForm_GlowKite::ReadIni()
 {
     TIniFile ini(paths_.IniFile);
-    const int left = ini.ReadInteger("Window", "Main.Left", 0);
-    const int top = ini.ReadInteger("Window", "Main.Top", 0);
-    const int width = ini.ReadInteger("Window", "Main.With", 640);
-    const int height = ini.ReadInteger("Window", "Main.Heigth", 480);
-    ApplyWindowBounds(QRect(left, top, width, height));
+    TStoredBounds stored;
+    stored.Left = ini.ReadInteger("Window", "Main.Left", 0);
+    stored.Top = ini.ReadInteger("Window", "Main.Top", 0);
+    stored.Width = ini.ReadInteger("Window", "Main.With", 640);
+    stored.Height = ini.ReadInteger("Window", "Main.Heigth", 480);
+    // Stored bounds that no screen shows, or larger than the screen, would
+    // give a window nobody can reach (or, at 2^31 pixels, none at all).
+    ApplyWindowBounds(FitStoredBounds(stored));
     chartHeight_ = ini.ReadInteger("Window", "Chart.Heigth", 300);
     panel1Width_ = ini.ReadInteger("Window", "Panel1.With", 230);
     ApplySplitterSizes();
@@ -390,12 +606,16 @@ void TForm_GlowKite::ReadIni()
     session_.Decoder.xPosActive = ini.ReadBool("Graph", "xPosActive", false);
     session_.Decoder.yPosActive = ini.ReadBool("Graph", "yPosActive", false);
     session_.Decoder.Gain = ini.ReadBool("Graph", "Gain", false);
+    health_.DatenTimeout = ini.ReadInteger("Parameter", "DatenTimeout", DefaultDatenTimeout);
+    Desktopmeldung = ini.ReadBool("Parameter", "Desktopmeldung", false);
 }
 
 void TForm_GlowKite::WriteIni()
 {
     TIniFile ini(paths_.IniFile);
-    const QRect bounds = frameGeometry();
+    // Until the window manager has framed the window its frame geometry is
+    // the client area: the bounds asked for are then still the true ones.
+    const QRect bounds = frameSettled_ ? frameGeometry() : outerBounds_;
     ini.WriteInteger("Window", "Main.Left", bounds.left());
     ini.WriteInteger("Window", "Main.Top", bounds.top());
     ini.WriteInteger("Window", "Main.With", bounds.width());
@@ -408,10 +628,16 @@ void TForm_GlowKite::WriteIni()
     ini.WriteBool("Graph", "xPosActive", session_.Decoder.xPosActive);
     ini.WriteBool("Graph", "yPosActive", session_.Decoder.yPosActive);
     ini.WriteBool("Graph", "Gain", session_.Decoder.Gain);
+    ini.WriteInteger("Parameter", "DatenTimeout", health_.DatenTimeout);
+    ini.WriteBool("Parameter", "Desktopmeldung", Desktopmeldung);
 }
 
 void TForm_GlowKite::closeEvent(QCloseEvent *event)
 {
+    // As "Beenden" and a request from outside end the program: what has
+    // arrived is stored before the port closes.
+    if (TRecording *recording = session_.Recording(); recording && recording->State() != TRecordingState::Stopped)
+        Guarded(this, [recording] { recording->Stop(); });
     // A settings file that cannot be written is reported; the window still
     // closes, since keeping it open would not make the file writable.
     Guarded(this, [this] { WriteIni(); });
@@ -435,10 +661,15 @@ void TForm_GlowKite::act_OptionExecute()
         dlg->cbx_Intervall->setCurrentIndex(index);
     dlg->cb_DataSelection->setChecked(!session_.Decoder.AllData2Chart);
     dlg->cb_Version->setChecked(session_.Decoder.GlowkiteVersion);
+    dlg->sed_DatenTimeout->setValue(EffectiveDatenTimeout(health_.DatenTimeout));
+    dlg->cb_Notify->setChecked(Desktopmeldung);
     if (dlg->exec() != QDialog::Accepted)
         return;
+    health_.DatenTimeout = dlg->sed_DatenTimeout->value();
+    Desktopmeldung = dlg->cb_Notify->isChecked();
     session_.Decoder.AllData2Chart = !dlg->cb_DataSelection->isChecked();
     session_.Decoder.GlowkiteVersion = dlg->cb_Version->isChecked();
+    replayedProtocol_.reset(); // the protocol chosen is the one to show
     ShowProtocol();
     session_.Decoder.xPosActive = dlg->cb_XPos->isChecked();
     session_.Decoder.yPosActive = dlg->cb_YPos->isChecked();
@@ -534,8 +765,11 @@ void TForm_GlowKite::act_StartExecute()
 {
     if (dialogs_.FComCfg)
         UseLogDirFor(dialogs_.FComCfg->SerialComm().DeviceName());
-    if (TRecording *recording = session_.Recording())
+    if (TRecording *recording = session_.Recording()) {
+        health_.Start(session_.Receiver.Counters());
+        liveFlags_ = -1;
         recording->Start(); // an open failure raises and leaves the state as it was
+    }
 }
 
 void TForm_GlowKite::SetDemoPort(const std::string &demoPort)
@@ -590,32 +824,56 @@ void TForm_GlowKite::RecordingStateChanged(TRecordingState state)
     act_Start_->setEnabled(stopped);
     act_Stopp_->setEnabled(!stopped);
     act_Port_->setEnabled(stopped);
+    health_.Watch(state == TRecordingState::Recording);
     switch (state) {
     case TRecordingState::Recording:
         SetPanelText(0, QStringLiteral("verbunden"));
+        healthTimer_->start();
+        if (panels_[3]->text() == QStringLiteral("wartet") && !(retryTimer_ && retryTimer_->isActive()))
+            SetPanelText(3, QStringLiteral("Status")); // connected after Connecting
         if (retryTimer_ && retryTimer_->isActive()) {
             // Back after a loss: the notice, if still open, says so.
             retryTimer_->stop();
-            SetPanelText(3, QStringLiteral("Status"));
-            panels_[3]->setToolTip({});
-            if (errorNotice_.IsVisible())
-                errorNotice_.Show(MessageText(lastConnectionNote_));
+            if (liveFlags_ >= 0) {
+                ShowLiveStatus(liveFlags_);
+            } else {
+                SetPanelText(3, QStringLiteral("Status"));
+                panels_[3]->setToolTip({});
+            }
+            if (warningNotice_.IsVisible())
+                warningNotice_.Show(MessageText(lastConnectionNote_), TNoticeBox::Information);
         }
         break;
     case TRecordingState::WaitingForPort:
-        // Never "verbunden" while nothing can arrive.
+        // Never "verbunden" while nothing can arrive. A lost port is
+        // information, not an error: the recording goes on by itself.
         SetPanelText(0, QStringLiteral("getrennt"));
         SetPanelText(3, QStringLiteral("wartet"));
+        panels_[3]->setStyleSheet({});
         panels_[3]->setToolTip(MessageText(lastConnectionNote_));
-        errorNotice_.Show(MessageText(lastConnectionNote_));
+        warningNotice_.Show(MessageText(lastConnectionNote_), TNoticeBox::Information);
         if (retryTimer_)
             retryTimer_->start();
+        break;
+    case TRecordingState::Connecting:
+        // A network port: the connection is made off the GUI thread.
+        SetPanelText(0, QStringLiteral("getrennt"));
+        SetPanelText(3, QStringLiteral("wartet"));
+        panels_[3]->setToolTip(MessageText("Verbindung zu " + dialogs_.FComCfg->SerialComm().DevicePath() +
+                                           " wird aufgebaut"));
         break;
     case TRecordingState::Stopped:
         if (retryTimer_)
             retryTimer_->stop();
+        if (healthTimer_->isActive()) {
+            healthTimer_->stop();
+            // The last figures stay until the next Start.
+            health_.Update(session_.Receiver.Counters(), TSerLineErrors{});
+            ShowLineFigures();
+        }
         SetPanelText(0, QStringLiteral("getrennt"));
         SetPanelText(3, QStringLiteral(" Status"));
+        panels_[3]->setStyleSheet({});
         panels_[3]->setToolTip({});
         break;
     }
@@ -625,6 +883,12 @@ void TForm_GlowKite::ConnectionNote(std::string_view line)
 {
     lastConnectionNote_.assign(line);
     AppendStatusLine(line);
+}
+
+void TForm_GlowKite::ConnectFailed(std::string_view message)
+{
+    // Not a modal box: the window stays usable, the next Start tries again.
+    errorNotice_.Show(MessageText(message));
 }
 
 void TForm_GlowKite::btn_ClearClick()
@@ -790,8 +1054,7 @@ std::string TForm_GlowKite::DayFileName(const TDay &day) const
 void TForm_GlowKite::UpdateBoldDays()
 {
     const auto exists = [this](const TDay &day) {
-        std::error_code ec;
-        return std::filesystem::exists(DayFileName(day), ec);
+        return IsDayFile(DayFileName(day));
     };
     QTextCharFormat bold;
     bold.setFontWeight(QFont::Bold);
@@ -809,12 +1072,27 @@ void TForm_GlowKite::UpdateBoldDays()
 
 void TForm_GlowKite::FrameHandled()
 {
+    // A new day empties the chart: from then on it shows live frames only.
+    if (replayedProtocol_ && !replaying_ && session_.Receiver.CurrentDay != replayedOnDay_) {
+        replayedProtocol_.reset();
+        ShowProtocol();
+    }
+    // Live frames only: a replay does not come this way.
+    if (const int flags = session_.Receiver.Counters().lastFlags; flags != liveFlags_) {
+        const int before = liveFlags_ < 0 ? 0 : liveFlags_;
+        ShowLiveStatus(flags);
+        const int turnedOn = flags & ~before & 0x03;
+        if (Desktopmeldung && turnedOn && NotifyDesktop)
+            NotifyDesktop(QStringLiteral("GlowKite: %1").arg(turnedOn & 0x01 ? QStringLiteral("Alarm")
+                                                                             : QStringLiteral("St\u00f6rung")),
+                          panels_[3]->text() + QStringLiteral(" seit ") +
+                              QString::fromStdString(DateTimeText(SystemClock())));
+    }
     // Looked at once a day: after the first frame of a day its file exists.
     if (session_.Receiver.CurrentDay == markedDay_)
         return;
     const std::optional<TDay> day = DayOfDateText(session_.Receiver.CurrentDay);
-    std::error_code ec;
-    if (!day || !std::filesystem::exists(DayFileName(*day), ec))
+    if (!day || !IsDayFile(DayFileName(*day)))
         return;
     markedDay_ = session_.Receiver.CurrentDay;
     UpdateBoldDays();
@@ -851,6 +1129,9 @@ void TForm_GlowKite::LoadFromFile(const std::string &F)
     // One redraw at the end instead of one per pass of the event loop: a
     // redraw of a growing million points would take as long as the reading.
     chart_->SetReplotHeld(true);
+    replayedProtocol_.reset(); // the chart is emptied first
+    ShowProtocol();
+    replayedOnDay_ = session_.Receiver.CurrentDay;
     TDayReplay replay(session_.Decoder, *this);
     replay.ProgressEvery = ReplayProgressEvery;
     replay.LoadFromFile(F);
@@ -896,6 +1177,12 @@ void TForm_GlowKite::Progress(std::int64_t lines)
         QCoreApplication::processEvents();
         lastPump_ = std::chrono::steady_clock::now();
     }
+}
+
+void TForm_GlowKite::ShowReplayedProtocol(TProtocol protocol)
+{
+    replayedProtocol_ = protocol;
+    ShowProtocol();
 }
 
 void TForm_GlowKite::EndProgress()

@@ -7,7 +7,9 @@
 #include "app/core/DayFiles.h"
 #include "app/core/DayReplay.h"
 #include "app/core/FrameReceiver.h"
+#include "app/core/LiveHealth.h"
 #include "gui/GuiSupport.h"
+#include "gui/WindowPlacement.h"
 #include "app/core/MeasurementDecoder.h"
 #include "app/core/MeasurementView.h"
 #include "app/core/Recording.h"
@@ -21,7 +23,9 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -35,7 +39,10 @@ class QTimer;
 namespace glowkite {
 
 class TChartAdapter;
+class TMqttPublisher;
+class TMqttWatcher;
 class TTextPane;
+class TWatchFeed;
 class TFComCfg;
 class TFOption;
 class TForm_pgb;
@@ -54,7 +61,8 @@ struct TDialogs {
 class TForm_GlowKite : public QMainWindow,
                        public IMeasurementView,
                        public IReplayEvents,
-                       public IRecordingEvents {
+                       public IRecordingEvents,
+                       public ILiveHealthEvents {
     Q_OBJECT
     // First: StatusLog and DataLog refer into it.
     TSession session_;
@@ -92,6 +100,15 @@ public:
     // The frame receiver (it keeps CurrentDay, the day shown).
     TFrameReceiver &Receiver() { return session_.Receiver; }
 
+    // The silence watchdog and the line figures of panels 4 and 5 (its
+    // DatenTimeout is the setting of that name).
+    TLiveHealth &Health() { return health_; }
+    // Setting "Desktopmeldung": a desktop notification when the status
+    // turns to Alarm or Störung.
+    bool Desktopmeldung = false;
+    // How that notification is shown (title, text).
+    std::function<void(const QString &, const QString &)> NotifyDesktop;
+
     // The non-blocking boxes: protocol switches, and errors while frames are
     // handled.
     TNoticeBox &WarningNotice() { return warningNotice_; }
@@ -102,6 +119,16 @@ public:
     void UpDateGraph();
     void ReadIni();
     void WriteIni();
+
+    // Publishes what is recorded to the broker at url
+    // (mqtt://HOST[:PORT]/TOPIC); its notes go to the status pane, its
+    // figures to the tooltip of status panel 0.
+    void PublishToMqtt(const std::string &url);
+    // Shows the detector recorded elsewhere at url, from its RX lines on the
+    // broker, instead of recording here; writes no files.
+    void WatchMqtt(const std::string &url);
+    TMqttPublisher *MqttPublisher() { return mqttPublisher_; }
+    TMqttWatcher *MqttWatcher() { return mqttWatcher_.get(); }
 
     // The chart height and the status pane width as the window has them
     // (or will have them once shown).
@@ -130,6 +157,11 @@ public:
     // IRecordingEvents
     void RecordingStateChanged(TRecordingState state) override;
     void ConnectionNote(std::string_view line) override;
+    void ConnectFailed(std::string_view message) override;
+
+    // ILiveHealthEvents
+    void SilenceBegan(int timeout) override;
+    void SilenceEnded(double seconds) override;
 
     // The chart as shown, as PNG or PDF (by the name's ending); the shown
     // points as CSV (the same rows as glowkite-cli export --points). Raise
@@ -172,6 +204,7 @@ public:
     void BeginProgress(std::string_view text, std::int64_t maximum) override;
     void Progress(std::int64_t lines) override;
     void EndProgress() override;
+    void ShowReplayedProtocol(TProtocol protocol) override;
     void FrameHandled() override;
 
 public slots:
@@ -199,6 +232,14 @@ private:
     template <class Sender, class Signal>
     void Connect(Sender *sender, Signal signal, void (TForm_GlowKite::*handler)());
     void ApplyWindowBounds(const QRect &outer);
+    // Panels 4 and 5 from the live figures.
+    void ShowLineFigures();
+    // Panel 3 from the status flags of the last frame, in short and coloured.
+    void ShowLiveStatus(int flags);
+    // Outer bounds from the settings file, fitted to the screens present.
+    QRect FitStoredBounds(const TStoredBounds &stored) const;
+    // Once the window manager has framed the window: the outer bounds again.
+    void FitFrame();
     void ApplySplitterSizes();
     // Shows an error of the log writers in the status pane and the error box.
     void LogError(const std::string &text);
@@ -212,12 +253,23 @@ private:
     // axis's fixed range, through whole pixels as a mouse zoom would.
     void ZoomToValues(double from, double to);
 
+    void ShowMqtt();        // notes and the state, now and then
+    void TakeWatchedLines(); // on the GUI thread, when lines have arrived
+
     ProgramPaths paths_;
     TDialogs dialogs_;
+    TMqttPublisher *mqttPublisher_ = nullptr; // owned by the session
+    std::unique_ptr<TMqttWatcher> mqttWatcher_;
+    std::unique_ptr<TWatchFeed> watchFeed_;
+    QTimer *mqttTimer_ = nullptr;
+    std::string lastWatchError_;
     TNoticeBox warningNotice_;
     TNoticeBox errorNotice_;
     QTimer *retryTimer_ = nullptr; // drives the reconnect while waiting for a lost port
     std::string lastConnectionNote_;
+    TLiveHealth health_{*this};
+    QTimer *healthTimer_ = nullptr; // looks at the line while recording
+    int liveFlags_ = -1;            // status flags shown in panel 3; -1: none yet
     QTimer *countTimer_ = nullptr; // keeps lbl_WerteAnz at the display rate
     QString pendingCount_;
 
@@ -245,6 +297,10 @@ private:
     std::array<QLabel *, 6> panels_{};
 
     QRect outerBounds_;
+    bool frameSettled_ = true; // the frame is known (or there is none)
+    QTimer *frameTimer_ = nullptr;
+    int framePolls_ = 0;
+    static constexpr int FramePollLimit = 100; // 2 s: no window manager frames it
     int chartHeight_ = 300;
     int panel1Width_ = 230;
     bool shown_ = false;
@@ -253,6 +309,10 @@ private:
     std::chrono::steady_clock::time_point lastPump_{};
     std::string markedDay_; // the day whose file the calendar knows exists
     std::string demoPort_;  // the simulator's port in a demo session
+    // The protocol of the replayed day while the chart shows it; the label
+    // shows it instead of the live receiver's, which the replay leaves alone.
+    std::optional<TProtocol> replayedProtocol_;
+    std::string replayedOnDay_; // the live day when the replay ran
 };
 
 } // namespace glowkite

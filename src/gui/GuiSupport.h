@@ -2,6 +2,7 @@
 // Small helpers shared by the windows of the program.
 
 #include <QFont>
+#include <QIcon>
 #include <QPointer>
 #include <QString>
 
@@ -15,6 +16,11 @@ namespace glowkite {
 // The program's dialog font: Tahoma at the given size where it is
 // installed, else the system's sans-serif at that size.
 QFont UiFont(int pointSize = 8, bool bold = false);
+
+// The program's icon (window, about box): the SVG of the desktop entry,
+// built into the program; the style's computer icon where Qt cannot draw
+// SVG (its svg plugin is missing).
+QIcon ProgramIcon();
 
 // Names a control (tests find controls by name) and places it in its parent.
 template <class W>
@@ -33,14 +39,18 @@ void ShowErrorBox(QWidget *parent, const QString &message);
 // replaces the text of the open box instead of stacking a second one.
 class TNoticeBox {
 public:
-    enum Kind { Warning, Error };
+    enum Kind { Warning, Error, Information };
     TNoticeBox(QWidget *parent, Kind kind);
     ~TNoticeBox();
     TNoticeBox(const TNoticeBox &) = delete;
     TNoticeBox &operator=(const TNoticeBox &) = delete;
 
     void Show(const QString &text);
+    // The box shows this message with the icon and title of `kind` (one
+    // notice area for messages of several kinds).
+    void Show(const QString &text, Kind kind);
     bool IsVisible() const;
+    Kind ShownKind() const { return shown_; }
     QString Text() const;
     // How many messages were shown (tests count warnings with it).
     int Count() const { return count_; }
@@ -48,6 +58,7 @@ public:
 private:
     QWidget *parent_;
     Kind kind_;
+    Kind shown_;
     QPointer<QMessageBox> box_;
     int count_ = 0;
 };

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -40,6 +41,9 @@ public:
     // How long a network backend waits for the connection and for the
     // server's answers; a device answers at once and ignores it.
     virtual void SetNetTimeout(std::chrono::milliseconds) {}
+    // Asked while a network backend waits for the server; true ends the
+    // wait with a failure (ECANCELED). A device does not wait.
+    virtual void SetCancelCheck(std::function<bool()>) {}
 
     // The system path of a port name (after the component formatted PortNum in).
     virtual std::string DevicePath(const std::string &name) const = 0;
@@ -63,6 +67,9 @@ public:
 
     // Reports the receive and transmit counts and the line errors, clearing them.
     virtual bool Statistics(TSerCommStatus &status) = 0;
+    // The line errors counted since Open (no call clears them); none where
+    // the device has no counters.
+    virtual TSerLineErrors LineErrors() { return {}; }
     // SETDTR, CLRDTR, SETRTS, CLRRTS. A device without modem lines succeeds.
     virtual bool Escape(int function) = 0;
 

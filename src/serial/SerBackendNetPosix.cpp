@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <netdb.h>
@@ -58,6 +59,24 @@ int MsLeft(Clock::time_point deadline)
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
+// How often a wait for the server looks whether it is to give up.
+constexpr int CancelSliceMs = 20;
+
+using TCancelCheck = std::function<bool()>;
+
+bool Cancelled(const TCancelCheck &check)
+{
+    return check && check();
+}
+
+// The time to wait next: up to the deadline, in slices when the wait can be
+// given up.
+int SliceMs(Clock::time_point deadline, const TCancelCheck &check)
+{
+    const int left = MsLeft(deadline);
+    return check ? std::min(left, CancelSliceMs) : left;
+}
+
 // What a connection that has ended answers.
 bool ConnectionGone(int code)
 {
@@ -83,7 +102,8 @@ struct TLookup {
     }
 };
 
-int Resolve(const TSerNetAddress &a, Clock::time_point deadline, addrinfo *&out, std::shared_ptr<TLookup> &carried)
+int Resolve(const TSerNetAddress &a, Clock::time_point deadline, addrinfo *&out, std::shared_ptr<TLookup> &carried,
+            const TCancelCheck &cancel)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -111,8 +131,11 @@ int Resolve(const TSerNetAddress &a, Clock::time_point deadline, addrinfo *&out,
     }
     const std::shared_ptr<TLookup> lookup = carried;
     std::unique_lock lock(lookup->mutex);
-    if (!lookup->done.wait_until(lock, deadline, [&] { return lookup->finished; }))
-        return EAI_AGAIN;
+    while (!lookup->finished) {
+        if (Clock::now() >= deadline || Cancelled(cancel))
+            return EAI_AGAIN;
+        lookup->done.wait_for(lock, std::chrono::milliseconds(SliceMs(deadline, cancel)));
+    }
     out = lookup->result;
     lookup->result = nullptr;
     carried.reset();
@@ -130,6 +153,7 @@ public:
     std::string DevicePath(const std::string &name) const override { return name; }
 
     void SetNetTimeout(std::chrono::milliseconds timeout) override { timeout_ = timeout; }
+    void SetCancelCheck(std::function<bool()> check) override { cancel_ = std::move(check); }
 
     bool Open(const std::string &path) override
     {
@@ -442,7 +466,7 @@ private:
             DropWaiting(); // an old attempt: a fresh one sends a fresh SYN at once
         int code = ETIMEDOUT;
         if (waiting_.fd >= 0) {
-            code = Finish(waiting_.fd, deadline);
+            code = Finish(waiting_.fd, deadline, cancel_);
             if (code == 0)
                 fd_ = std::exchange(waiting_.fd, -1);
             else if (code != EINPROGRESS)
@@ -452,7 +476,9 @@ private:
         }
         if (fd_ < 0) {
             addrinfo *list = nullptr;
-            const int rc = Resolve(a, deadline, list, lookup_);
+            const int rc = Resolve(a, deadline, list, lookup_, cancel_);
+            if (Cancelled(cancel_))
+                return Fail(ECANCELED, "the connection was given up");
             if (rc == EAI_AGAIN && MsLeft(deadline) == 0)
                 return Fail(ETIMEDOUT, "no answer for the host name " + a.Host + " within " + DurationText(timeout_));
             if (rc != 0)
@@ -465,7 +491,7 @@ private:
                 }
                 code = connect(fd, ai->ai_addr, ai->ai_addrlen) == 0 ? 0 : errno;
                 if (code == EINPROGRESS)
-                    code = Finish(fd, deadline);
+                    code = Finish(fd, deadline, cancel_);
                 if (code == 0) {
                     fd_ = fd;
                 } else if (code == EINPROGRESS) {
@@ -478,6 +504,8 @@ private:
             freeaddrinfo(list);
         }
         if (fd_ < 0) {
+            if (Cancelled(cancel_))
+                return Fail(ECANCELED, "the connection was given up");
             if (code == ETIMEDOUT || code == EINPROGRESS)
                 return Fail(ETIMEDOUT, "no connection within " + DurationText(timeout_));
             return Fail(code);
@@ -496,11 +524,12 @@ private:
 
     // 0 when the connection of fd is made, EINPROGRESS when it is still
     // under way at the deadline, else why it failed.
-    static int Finish(int fd, Clock::time_point deadline)
+    static int Finish(int fd, Clock::time_point deadline, const TCancelCheck &cancel)
     {
         pollfd p{fd, POLLOUT, 0};
         int n;
-        while ((n = poll(&p, 1, MsLeft(deadline))) < 0 && errno == EINTR) {
+        while (((n = poll(&p, 1, SliceMs(deadline, cancel))) < 0 && errno == EINTR) ||
+               (n == 0 && MsLeft(deadline) > 0 && !Cancelled(cancel))) {
         }
         if (n < 0)
             return errno;
@@ -563,8 +592,12 @@ private:
             if (lost_)
                 return false;
             pollfd p{fd_, POLLIN, 0};
-            const int n = poll(&p, 1, MsLeft(deadline));
+            const int n = poll(&p, 1, SliceMs(deadline, cancel_));
             if (n < 0 && errno == EINTR)
+                continue;
+            if (n == 0 && Cancelled(cancel_))
+                return Fail(ECANCELED, "the connection was given up");
+            if (n == 0 && MsLeft(deadline) > 0)
                 continue;
             if (n <= 0)
                 return false;
@@ -630,6 +663,7 @@ private:
     int kick_ = -1; // wakes the event thread for bytes kept in pending_
     TSerNetKind kind_ = TSerNetKind::None;
     std::chrono::milliseconds timeout_{3000};
+    TCancelCheck cancel_;
     std::uint32_t mask_ = 0;
     std::atomic<bool> lost_{false};
     bool lostReported_ = false; // event thread only

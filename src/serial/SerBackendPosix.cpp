@@ -61,6 +61,7 @@ public:
         configured_ = false;
         std::lock_guard lock(countMutex_);
         hasCounters_ = ioctl(fd_, TIOCGICOUNT, &counters_) == 0;
+        openCounters_ = counters_;
         return true;
     }
 
@@ -167,6 +168,22 @@ public:
             status.OutQueue = static_cast<std::uint32_t>(queued);
         status.Errors = TakeLineErrors();
         return true;
+    }
+
+    TSerLineErrors LineErrors() override
+    {
+        std::lock_guard lock(countMutex_);
+        TSerLineErrors errors;
+        serial_icounter_struct now{};
+        if (!hasCounters_ || ioctl(fd_, TIOCGICOUNT, &now) != 0)
+            return errors;
+        const auto delta = [](int now, int then) { return static_cast<std::uint64_t>(static_cast<unsigned>(now - then)); };
+        errors.Counted = true;
+        errors.Framing = delta(now.frame, openCounters_.frame);
+        errors.Parity = delta(now.parity, openCounters_.parity);
+        errors.Overrun = delta(now.overrun, openCounters_.overrun) + delta(now.buf_overrun, openCounters_.buf_overrun);
+        errors.Break = delta(now.brk, openCounters_.brk);
+        return errors;
     }
 
     bool Escape(int function) override
@@ -303,6 +320,7 @@ private:
     std::mutex countMutex_;
     bool hasCounters_ = false;
     serial_icounter_struct counters_{};
+    serial_icounter_struct openCounters_{}; // at Open, for LineErrors
 };
 
 } // namespace

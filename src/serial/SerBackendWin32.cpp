@@ -97,6 +97,8 @@ public:
         handle_ = h;
         mask_ = 0;
         errorsSeen_ = 0;
+        lineErrors_ = {};
+        lineErrors_.Counted = true;
         waitPending_ = false;
         writePending_ = false;
         idleCompletions_ = 0;
@@ -207,6 +209,7 @@ public:
             }
             return Fail(code);
         }
+        CountLineErrors(errors);
         status.Errors = errors | errorsSeen_;
         errorsSeen_ = 0;
         static_assert(sizeof(COMSTAT) >= sizeof(DWORD) + 2 * sizeof(DWORD));
@@ -215,6 +218,8 @@ public:
         status.OutQueue = stat.cbOutQue;
         return true;
     }
+
+    TSerLineErrors LineErrors() override { return lineErrors_; }
 
     bool Escape(int function) override
     {
@@ -235,6 +240,7 @@ public:
         if (!ClearCommError(handle_, &errors, &stat))
             return ReadFailed(GetLastError());
         errorsSeen_ |= errors; // cleared here, reported by the next Statistics
+        CountLineErrors(errors);
         if (stat.cbInQue == 0)
             return true;
         const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(count, stat.cbInQue));
@@ -408,6 +414,18 @@ private:
     // that a read cleared before Statistics could report them.
     HANDLE readEvent_;
     std::uint32_t errorsSeen_ = 0;
+    TSerLineErrors lineErrors_;
+
+    // ClearCommError reports which errors occurred, not how often: each
+    // report counts one of each kind.
+    void CountLineErrors(DWORD errors)
+    {
+        lineErrors_.Counted = true;
+        lineErrors_.Framing += (errors & CE_FRAME) ? 1 : 0;
+        lineErrors_.Parity += (errors & CE_RXPARITY) ? 1 : 0;
+        lineErrors_.Overrun += ((errors & CE_OVERRUN) ? 1 : 0) + ((errors & CE_RXOVER) ? 1 : 0);
+        lineErrors_.Break += (errors & CE_BREAK) ? 1 : 0;
+    }
 
     // Write thread (or the owner with DirectWrite).
     HANDLE writeEvent_;

@@ -165,6 +165,7 @@ void TSerCustomComm::CreateHandle()
         backend_ = deviceBackend_.get();
     }
     backend_->SetNetTimeout(NetTimeout);
+    backend_->SetCancelCheck(OpenCancelled);
     if (backend_->Open(openPath_))
         return;
     const int code = backend_->LastError();
@@ -336,6 +337,12 @@ TSerCommStatus TSerCustomComm::ReadStatistics()
         status.InQueue += static_cast<std::uint32_t>(readAheadTail_ - readAheadHead_);
     }
     return status;
+}
+
+TSerLineErrors TSerCustomComm::LineErrors()
+{
+    std::lock_guard lock(readLock_);
+    return Active() ? backend_->LineErrors() : TSerLineErrors{};
 }
 
 int TSerCustomComm::ReadBufUsed()

@@ -97,6 +97,9 @@ public:
     // Bytes received and not yet read; 0 while closed.
     int ReadBufUsed();
     TSerCommStatus ReadStatistics();
+    // The line errors (framing, parity, overrun, break) the driver counted
+    // since Open; none while closed or on a device without counters.
+    TSerLineErrors LineErrors();
     // Queues bytes for the write thread; answers how many fitted in the write
     // buffer (Buffers.WriteSize). With DirectWrite the bytes go straight to
     // the driver, as many as it takes now. 0 while closed.
@@ -141,6 +144,12 @@ public:
     // A network port (tcp://HOST:PORT, rfc2217://HOST:PORT): the longest
     // wait of Open for the connection and for each answer of the server.
     std::chrono::milliseconds NetTimeout{3000};
+    // For an Open run on a thread other than the owner's (a network port
+    // connected to in the background): asked, on that thread, while it
+    // waits for the server; true makes the Open give up at once with an
+    // error, so that the owner can stop a connection under way. Set it
+    // before that Open starts.
+    std::function<bool()> OpenCancelled;
 
     TSerNotifyEvent OnOpen, OnClose, OnCts, OnDsr, OnRlsd, OnRing, OnBreak;
     TSerCommErrorEvent OnError;

@@ -84,6 +84,15 @@ constexpr std::uint32_t CE_RXPARITY = 0x0004;
 constexpr std::uint32_t CE_FRAME = 0x0008;
 constexpr std::uint32_t CE_BREAK = 0x0010;
 
+// Line errors the driver counted since the port was opened: TIOCGICOUNT
+// deltas on Linux, one per flag of each ClearCommError report on Windows.
+// A device without counters (a pseudo-terminal) reports none: Counted false.
+struct TSerLineErrors {
+    bool Counted = false;
+    std::uint64_t Framing = 0, Parity = 0, Overrun = 0, Break = 0;
+    std::uint64_t Total() const { return Framing + Parity + Overrun + Break; }
+};
+
 // Functions of EscapeCommFunction used by SetDTR and SetRTS.
 constexpr int SETRTS = 3;
 constexpr int CLRRTS = 4;

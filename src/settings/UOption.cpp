@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -22,11 +23,13 @@ int IntervallIndex(int intervall)
 
 namespace {
 
-// The designed widths fit Tahoma; another font may need more room.
+// The designed sizes fit Tahoma; another font may need more room, wider
+// and higher (a check box's indicator too).
 template <class W>
 W *PlaceText(W *w, const char *name, int left, int top, int width, int height)
 {
-    return Place(w, name, left, top, std::max(width, w->sizeHint().width()), height);
+    const QSize need = w->sizeHint();
+    return Place(w, name, left, top, std::max(width, need.width()), std::max(height, need.height()));
 }
 
 QCheckBox *CheckBox(QWidget *parent, const char *name, const QString &caption, int left, int top,
@@ -59,6 +62,13 @@ TFOption::TFOption(QWidget *parent)
                               96, 32, 79, 13);
     cb_DataSelection = CheckBox(tbs_Display, "cb_DataSelection",
                                 QStringLiteral("Nur \u00c4nderungen im Diagramm anzeigen"), 24, 80, 329);
+    sed_DatenTimeout = Place(new QSpinBox(tbs_Display), "sed_DatenTimeout", 24, 104, 57, 21);
+    sed_DatenTimeout->setRange(1, 3600);
+    sed_DatenTimeout->setValue(5);
+    lbl_DatenTimeout = PlaceText(new QLabel(QStringLiteral("Sekunden ohne Daten bis \"keine Daten\""), tbs_Display),
+                                 "lbl_DatenTimeout", 96, 108, 200, 13);
+    cb_Notify = CheckBox(tbs_Display, "cb_Notify", QStringLiteral("Desktop-Meldung bei Alarm und St\u00f6rung"), 24,
+                         136, 289);
     cb_Version = CheckBox(tbs_Display, "cb_Version", QStringLiteral("Alte Glowkite Version"), 24, 160, 209);
 
     tbs_Graph = new QWidget;

@@ -1,6 +1,7 @@
 #pragma once
 // The options dialog TFOption: the display interval, change-only plotting,
-// the protocol generation and the visibility of three series. It has no
+// the protocol generation, the silence time-out, desktop notifications and
+// the visibility of three series. It has no
 // logic of its own: the main window fills it, shows it and reads it back.
 
 #include <QDialog>
@@ -11,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 class QWidget;
 
@@ -32,6 +34,11 @@ public:
     QLabel *lbl_Intervall;
     QCheckBox *cb_DataSelection;
     QCheckBox *cb_Version;
+    // Seconds without a frame before the window says "keine Daten".
+    QSpinBox *sed_DatenTimeout;
+    QLabel *lbl_DatenTimeout;
+    // A desktop notification when the status turns to Alarm or Störung.
+    QCheckBox *cb_Notify;
     QWidget *tbs_Graph;
     QCheckBox *cb_AQ;
     QCheckBox *cb_Status;

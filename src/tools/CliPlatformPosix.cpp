@@ -12,6 +12,10 @@ void CatchStopSignals(void (*handler)(int))
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    // The terminal went away: end as on Ctrl+C, with the summary.
+    sigaction(SIGHUP, &sa, nullptr);
+    // A file-size limit makes the write fail (EFBIG) instead of killing us.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool StderrIsTerminal()

@@ -143,8 +143,11 @@ TEST_F(RecordingWindowTest, APortThatDisappearsEndsTheRecordingVisibly)
     EXPECT_EQ(w->Recording()->State(), TRecordingState::WaitingForPort);
     EXPECT_FALSE(program->FComCfg->SerialComm().Active());
     EXPECT_EQ(w->PanelText(3), QStringLiteral("wartet"));
-    EXPECT_TRUE(w->ErrorNotice().IsVisible());
-    EXPECT_TRUE(w->ErrorNotice().Text().contains(QStringLiteral("unterbrochen")));
+    // Information, in the one notice area the protocol message uses too.
+    EXPECT_FALSE(w->ErrorNotice().IsVisible());
+    EXPECT_TRUE(w->WarningNotice().IsVisible());
+    EXPECT_EQ(w->WarningNotice().ShownKind(), TNoticeBox::Information);
+    EXPECT_TRUE(w->WarningNotice().Text().contains(QStringLiteral("unterbrochen")));
     const auto &status = w->mem_Status().Lines();
     EXPECT_NE(std::string(status.Line(status.Count() - 1)).find("unterbrochen"), std::string::npos);
     ExpectState("getrennt", false, true, false); // Stopp ends the waiting

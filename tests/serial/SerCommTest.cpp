@@ -451,6 +451,24 @@ TEST(SerCommTest, CloseOnAClosedPortDoesNothing)
     EXPECT_EQ(closed, 0);
 }
 
+TEST(SerCommTest, APseudoTerminalCountsNoLineErrors)
+{
+    // No counters behind a pty: none reported, and none is made up from
+    // the bytes that pass.
+    PtyPair pty;
+    Fixture f(pty.path);
+    EXPECT_FALSE(f.comm.LineErrors().Counted);
+    f.comm.Open();
+    const auto bytes = Bytes(300);
+    ASSERT_EQ(::write(pty.master, bytes.data(), bytes.size()), 300);
+    ASSERT_TRUE(f.Serve([&] { return f.received.size() == 300; }));
+    const TSerLineErrors errors = f.comm.LineErrors();
+    EXPECT_FALSE(errors.Counted);
+    EXPECT_EQ(errors.Total(), 0u);
+    f.comm.Close();
+    EXPECT_FALSE(f.comm.LineErrors().Counted);
+}
+
 TEST(SerCommTest, CloseOnAnIdleLinePausesAfterClosing)
 {
     PtyPair pty;

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <csignal>
+#include <vector>
 #include <filesystem>
 #include <pty.h>
 #include <unistd.h>
@@ -31,9 +33,9 @@ struct CliRun {
 };
 
 // Runs glowkite-cli with args (a shell word list); stderr joins stdout.
-CliRun Cli(const std::string &args)
+CliRun Cli(const std::string &args, const std::string &prefix = "")
 {
-    const std::string cmd = std::string(GLOWKITE_CLI) + " " + args + " 2>&1";
+    const std::string cmd = prefix + std::string(GLOWKITE_CLI) + " " + args + " 2>&1";
     FILE *p = ::popen(cmd.c_str(), "r");
     CliRun r{-1, {}};
     char buf[4096];
@@ -82,18 +84,43 @@ TEST(CliExport, FramesAsCsvWithScaledValuesAndStatusWords)
         << excel.out;
 }
 
-TEST(CliExport, ABadLineIsNamedWithFileAndLine)
+TEST(CliExport, BadLinesAreSkippedEveryGoodRowWrittenAndTheExitCodeSaysSo)
 {
     TempDir dir;
     const auto day = dir / "glowkite_120305.glow";
-    WriteFile(day, StoredLine(1, true, 1, 0, 0) + "\r\nnot a frame\r\n");
+    std::string bytes;
+    for (int i = 0; i < 1000; ++i)
+        bytes += StoredLine(i % 60, true, 1, 0, 0) + (i == 500 ? "\r\nnot a frame\r\n" : "\r\n");
+    WriteFile(day, bytes + StoredLine(59, true, 1, 0, 0).substr(0, 30)); // and a torn last line
     const CliRun r = Cli("export " + day + " --csv -o " + (dir / "o.csv"));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.out.find("Line 2 of " + day), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1000 rows"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2 lines of " + day + " cannot be exported and were skipped; the first is line 502"),
+              std::string::npos)
+        << r.out;
+    const std::string csv = ReadFile(dir / "o.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1001) << "the header and every good row";
+
+    const CliRun points = Cli("export " + day + " --points -o " + (dir / "p.csv"));
+    EXPECT_EQ(points.exitCode, 1);
+    EXPECT_NE(points.out.find("cannot be replayed and were skipped"), std::string::npos) << points.out;
 
     const CliRun missing = Cli("export " + (dir / "none.glow") + " --points");
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.out.find("existiert nicht"), std::string::npos) << missing.out;
+}
+
+TEST(CliExport, AFifoNamedLikeADayFileIsRefusedAtOnce)
+{
+    TempDir dir;
+    const auto day = dir / "glowkite_120305.glow";
+    ASSERT_EQ(::mkfifo(day.c_str(), 0600), 0);
+    for (const char *how : {"--csv", "--points"}) {
+        // timeout: a hanging export ends the test instead of the suite.
+        const CliRun r = Cli("export " + day + " " + how + " -o " + (dir / "o.csv"), "timeout 10 ");
+        EXPECT_EQ(r.exitCode, 1) << how << ": " << r.out;
+        EXPECT_NE(r.out.find(day + " is not a regular file"), std::string::npos) << r.out;
+    }
 }
 
 TEST(CliExport, PointsAsTheChartPlotsThemWithHoldPoints)
@@ -373,4 +400,108 @@ TEST(CliRecord, AFileSizeLimitLeavesWholeLinesAndIsCounted)
     EXPECT_EQ(Occurrences(r.err, "File too large"), 1u) << r.err;
     EXPECT_NE(r.err.find("Received 50 frames, stored 20,"), std::string::npos) << r.err;
     EXPECT_EQ(r.exitCode, 1) << r.err;
+// glowkite-cli record from a fresh pty with this settings file; stderr into a file.
+struct Recorder {
+    TempDir dir;
+    int master = -1;
+    pid_t pid = -1;
+
+    explicit Recorder(const std::string &ini, const std::vector<std::string> &extra = {})
+    {
+        int slave = -1;
+        char name[256];
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        ::close(slave);
+        WriteFile(dir / "glowkite.INI", ini);
+        std::vector<std::string> args = {GLOWKITE_CLI, "record", "--port", name, "--ini", dir / "glowkite.INI",
+                                         "--log-dir", (dir / "LOG") + "/"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const std::string err = dir / "stderr";
+        pid = ::fork();
+        if (pid == 0) {
+            std::freopen(err.c_str(), "w", stderr);
+            std::vector<char *> argv;
+            for (std::string &a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(GLOWKITE_CLI, argv.data());
+            ::_exit(127);
+        }
+    }
+    ~Recorder()
+    {
+        if (pid > 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        ::close(master);
+    }
+    std::string Err() const { return ReadFile(dir / "stderr"); }
+    bool WaitForErr(const std::string &text, int ms)
+    {
+        for (int i = 0; i < ms / 10; ++i, ::usleep(10000))
+            if (Err().find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+    void Send(const std::string &bytes) { ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    // The wait status once it has ended by itself or on the signal.
+    int Wait(int signal = 0, int ms = 10000)
+    {
+        if (signal)
+            ::kill(pid, signal);
+        int status = -1;
+        for (int i = 0; i < ms / 10 && ::waitpid(pid, &status, WNOHANG) == 0; ++i)
+            ::usleep(10000);
+        pid = -1;
+        return status;
+    }
+};
+} // namespace
+
+TEST(CliRecord, EverySilenceIsToldAtItsStartAndEndAndCountedInTheSummary)
+{
+    Recorder r("[Parameter]\r\nDatenTimeout=1\r\n");
+    ASSERT_TRUE(r.WaitForErr("Recording from", 5000)) << r.Err();
+    r.Send(Frames(10));
+    ASSERT_TRUE(r.WaitForErr("keine Daten seit 1 s", 4000)) << r.Err();
+    r.Send(Frames(10));
+    ASSERT_TRUE(r.WaitForErr("Daten wieder empfangen nach ", 2000)) << r.Err();
+    for (int i = 0; i < 400; ++i, ::usleep(10000)) { // the second silence
+        const std::string err = r.Err();
+        if (err.find("keine Daten seit 1 s", err.find("Daten wieder empfangen")) != std::string::npos)
+            break;
+    }
+    const int status = r.Wait(SIGTERM);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string err = r.Err();
+    // Two silences: after the first ten frames, and after the second ten up to the end.
+    std::size_t n = 0;
+    for (std::size_t p = 0; (p = err.find("  keine Daten seit 1 s\n", p)) != std::string::npos; ++p)
+        ++n;
+    EXPECT_EQ(n, 2u) << err;
+    EXPECT_NE(err.find("Received 20 frames, stored 20,"), std::string::npos) << err;
+    EXPECT_NE(err.find("; 2 silences ("), std::string::npos) << err;
+    EXPECT_NE(err.find("0 bytes dropped, no line errors"), std::string::npos) << err;
+}
+
+TEST(CliRecord, FailAfterSilenceEndsWithANonZeroExitCode)
+{
+    Recorder r("", {"--fail-after-silence", "1"});
+    ASSERT_TRUE(r.WaitForErr("Recording from", 5000)) << r.Err();
+    r.Send(Frames(5));
+    const int status = r.Wait(0, 8000);
+    ASSERT_TRUE(WIFEXITED(status)) << status << r.Err();
+    EXPECT_EQ(WEXITSTATUS(status), 3) << r.Err();
+    EXPECT_NE(r.Err().find("No data for 1 s: giving up"), std::string::npos) << r.Err();
+    EXPECT_NE(r.Err().find("Received 5 frames, stored 5,"), std::string::npos) << r.Err();
+
+    // Frames that keep coming keep it running.
+    Recorder busy("", {"--fail-after-silence", "1", "--duration", "2.5"});
+    ASSERT_TRUE(busy.WaitForErr("Recording from", 5000));
+    for (int i = 0; i < 12; ++i, ::usleep(200000))
+        busy.Send(Frames(2));
+    const int done = busy.Wait(0, 5000);
+    EXPECT_TRUE(WIFEXITED(done) && WEXITSTATUS(done) == 0) << done << busy.Err();
 }

@@ -18,6 +18,7 @@
 
 namespace glowkite {
 
+class IFramePublisher;
 class TLogFile;
 
 // Where received bytes come from (the serial component, a test vector).
@@ -58,6 +59,13 @@ public:
 
 inline constexpr std::size_t RxBufferLimit = 80; // a longer buffer is discarded
 
+// What the receiver has seen of the line since it was made.
+struct TRxCounters {
+    std::int64_t frames = 0;       // windows handled (stored or not)
+    std::int64_t droppedBytes = 0; // bytes that were not part of any frame
+    int lastFlags = -1;            // status flags of the last frame handled
+};
+
 class TFrameReceiver {
 public:
     TFrameReceiver(TMeasurementDecoder &decoder, TLogFile *dataLog, IFrameEvents &events,
@@ -69,13 +77,19 @@ public:
     void Receive(std::uint8_t b);
 
     // Emptied by the start of a recording.
-    void ClearRxBuffer() { size_ = 0; }
+    void ClearRxBuffer()
+    {
+        size_ = 0;
+        reused_ = 0;
+        pendingStart_ = false;
+    }
     std::span<const std::uint8_t> RxBuffer() const { return {buffer_.data(), size_}; }
+    const TRxCounters &Counters() const { return counters_; }
 
     // Frames received (every handled window) and stored (its line is in the
     // day file), since the receiver was made; status lines that did not
     // reach the status log.
-    std::int64_t FramesReceived() const { return received_; }
+    std::int64_t FramesReceived() const { return counters_.frames; }
     std::int64_t FramesStored() const { return stored_; }
     std::int64_t StatusLinesLost() const { return statusLost_; }
 
@@ -86,9 +100,18 @@ public:
     // tools that watch the framing).
     std::function<void(std::span<const std::uint8_t, FrameSize>)> OnFrame;
 
+    // Gets every frame once it is in the day file (none: null).
+    IFramePublisher *Publisher = nullptr;
+
 private:
     void DetectProtocol();
     void HandleFrame();
+    // Drops the first n bytes of the buffer, counting those that were in no frame.
+    void DropFront(std::size_t n);
+    // The first start marker at or after `from`, or size_ when there is none.
+    std::size_t FindMarker(std::size_t from) const;
+    // After a frame: keeps what may be the start of the next one.
+    void KeepTail();
     void ShowRxFrame(std::string_view dateTime, std::span<const std::uint8_t> window);
 
     TMeasurementDecoder &decoder_;
@@ -97,9 +120,15 @@ private:
     Clock clock_;
     std::array<std::uint8_t, RxBufferLimit + 1> buffer_{};
     std::size_t size_ = 0;
+    // Leading bytes of the buffer that were part of a handled frame.
+    std::size_t reused_ = 0;
+    // The last frame ended in 0x00 behind its mark: with 0xA1 next, that
+    // byte was the start of the next frame.
+    bool pendingStart_ = false;
+    TRxCounters counters_;
     std::string failure_;      // message of the current run of failures
     std::int64_t dropped_ = 0; // frames dropped in that run
-    std::int64_t received_ = 0, stored_ = 0;
+    std::int64_t stored_ = 0;
     std::string statusFailure_;    // message of the current run of status log failures
     std::int64_t statusRunLost_ = 0; // status lines lost in that run
     std::int64_t statusLost_ = 0;

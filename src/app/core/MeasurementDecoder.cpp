@@ -1,5 +1,6 @@
 #include "app/core/MeasurementDecoder.h"
 
+#include "app/core/FramePublisher.h"
 #include "logging/LOGFile.h"
 
 #include <exception>
@@ -159,6 +160,8 @@ void TMeasurementDecoder::DecodeStatus(std::int16_t f, std::string_view L)
     // The new status is taken before the log is written, so a log failure
     // is reported once and does not repeat the status line for every frame.
     LastStatus = f;
+    if (LogStatusChanges && Publisher)
+        Publisher->PublishStatusLine(line);
     if (!LogStatusChanges || !statusLog_)
         return;
     try {

@@ -15,6 +15,7 @@
 
 namespace glowkite {
 
+class IFramePublisher;
 class TLogFile;
 
 // The monthly status log could not be written. The measurement itself was
@@ -79,6 +80,8 @@ public:
     bool LogStatusChanges = true;
     // Status lines written to the status log so far (a failed one does not count).
     std::int64_t StatusLinesLogged = 0;
+    // Gets the status lines that go to the status log (none: null).
+    IFramePublisher *Publisher = nullptr;
 
     void AddMeasurement(std::string_view L, std::int16_t a, std::int16_t f, std::int16_t x,
                         std::int16_t y, std::int16_t g);

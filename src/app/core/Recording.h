@@ -8,6 +8,7 @@
 #include "base/Clock.h"
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,7 @@ enum class TRecordingState {
     Stopped,        // "getrennt"
     Recording,      // "verbunden": the port is open and frames are read
     WaitingForPort, // the port went away; retried every RetryInterval
+    Connecting,     // a network port is being connected to, off the owner thread
 };
 
 class IRecordingEvents {
@@ -28,6 +30,9 @@ public:
     // A line for the status pane that marks a gap ("... Verbindung ...
     // unterbrochen", "... wieder hergestellt").
     virtual void ConnectionNote(std::string_view line) = 0;
+    // The first connection to a network port failed (refused, no answer);
+    // the message names the address. The state is back at Stopped.
+    virtual void ConnectFailed(std::string_view /*message*/) {}
 };
 
 // The line rate of the detector, whatever the port dialog shows.
@@ -43,9 +48,13 @@ public:
     // Empties the receive buffer, fixes the rate at 35710 baud, attaches the
     // receiver, opens the port and raises DTR and RTS. Raises the serial
     // component's error when the port cannot be opened; the state stays.
+    // A network port (tcp://, rfc2217://) is connected to on a thread of its
+    // own instead, so that a server that does not answer never holds the
+    // owner thread: the state is Connecting until the outcome comes back
+    // through the port's hand-off (Recording, or Stopped with ConnectFailed).
     void Start();
     // Reads what has been received, then closes the port (also ends the
-    // waiting for a lost port).
+    // waiting for a lost port, and gives up a connection under way).
     void Stop();
     // Called now and then (the window's timer, the recorder's loop): while
     // waiting for a lost port, tries to open it again every RetryInterval.
@@ -59,12 +68,21 @@ public:
     std::chrono::milliseconds RetryInterval{2000};
 
 private:
-    // Empties the receive buffer, fixes the rate, attaches the receiver, opens.
-    void AttachAndOpen();
+    // Empties the receive buffer, fixes the rate, attaches the receiver.
+    void Attach();
     void RaiseLines(); // DTR and RTS on
     void PortLost(const std::string &text);
     void SetState(TRecordingState s);
     std::string Note(std::string_view text) const;
+    // Network ports: the open on a thread of its own, and its outcome on the
+    // owner thread.
+    void BeginConnect(bool retry);
+    void ConnectFinished();
+    void EndConnect();
+
+    struct TConnect;
+    std::unique_ptr<TConnect> connect_;
+    bool lostWhileConnecting_ = false;
 
     TSerComm &comm_;
     TFrameReceiver &receiver_;

@@ -27,8 +27,55 @@ void TSession::SetLogDir(const std::string &logDir)
 TRecording &TSession::RecordFrom(TSerComm &comm)
 {
     recording_.reset();
-    recording_ = std::make_unique<TRecording>(comm, Receiver, recordingEvents_, clock_);
+    recording_ = std::make_unique<TRecording>(comm, Receiver, static_cast<IRecordingEvents &>(*this), clock_);
     return *recording_;
+}
+
+const char *LinkStateText(TLinkState state)
+{
+    switch (state) {
+    case TLinkState::Connected: return "verbunden";
+    case TLinkState::NoData: return "keine Daten";
+    case TLinkState::Disconnected: return "getrennt";
+    }
+    return "getrennt";
+}
+
+void TSession::PublishTo(std::unique_ptr<IFramePublisher> publisher)
+{
+    Receiver.Publisher = publisher.get();
+    Decoder.Publisher = publisher.get();
+    publisher_ = std::move(publisher);
+    if (publisher_)
+        publisher_->PublishState(LinkState());
+}
+
+void TSession::SilenceChanged(bool silent)
+{
+    silent_ = silent;
+    if (publisher_)
+        publisher_->PublishState(LinkState());
+}
+
+TLinkState TSession::LinkState() const
+{
+    if (state_ != TRecordingState::Recording)
+        return TLinkState::Disconnected;
+    return silent_ ? TLinkState::NoData : TLinkState::Connected;
+}
+
+void TSession::RecordingStateChanged(TRecordingState state)
+{
+    state_ = state;
+    silent_ = false; // a new start or a reopened port starts a new watch
+    if (publisher_)
+        publisher_->PublishState(LinkState());
+    recordingEvents_.RecordingStateChanged(state);
+}
+
+void TSession::ConnectionNote(std::string_view line)
+{
+    recordingEvents_.ConnectionNote(line);
 }
 
 } // namespace glowkite

@@ -3,6 +3,7 @@
 // the two log writers, the measurement decoding, the frame receiver and,
 // once a port is given, the recording from it.
 
+#include "app/core/FramePublisher.h"
 #include "app/core/FrameReceiver.h"
 #include "app/core/MeasurementDecoder.h"
 #include "app/core/Recording.h"
@@ -16,7 +17,7 @@ namespace glowkite {
 
 class TSerComm;
 
-class TSession {
+class TSession : private IRecordingEvents {
 public:
     TSession(IMeasurementView &view, IFrameEvents &frameEvents, IRecordingEvents &recordingEvents,
              Clock clock = SystemClock);
@@ -39,9 +40,25 @@ public:
     void Detach() { recording_.reset(); }
     TRecording *Recording() { return recording_.get(); }
 
+    // Hands every stored frame, status line and change of the line's state
+    // on to publisher as well (null: to none). Its current state is told at once.
+    void PublishTo(std::unique_ptr<IFramePublisher> publisher);
+    IFramePublisher *Publisher() { return publisher_.get(); }
+    // The silence watchdog calls this when frames stop coming for its
+    // time-out (silent) and when they come again.
+    void SilenceChanged(bool silent);
+
 private:
+    void RecordingStateChanged(TRecordingState state) override;
+    void ConnectionNote(std::string_view line) override;
+    TLinkState LinkState() const;
+
     IRecordingEvents &recordingEvents_;
     Clock clock_;
+    TRecordingState state_ = TRecordingState::Stopped;
+    bool silent_ = false;
+    // Before the recording, so the recording is gone before its publisher.
+    std::unique_ptr<IFramePublisher> publisher_;
     std::unique_ptr<TRecording> recording_;
 };
 

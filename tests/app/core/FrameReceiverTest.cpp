@@ -362,3 +362,106 @@ TEST(FrameReceiver, ChunkingDoesNotChangeTheFrames)
     }
     EXPECT_EQ(whole.DayFile(), chunked.DayFile());
 }
+
+namespace {
+
+// Frame i of a run: AQ and byte 4 carry its number (never 0x00 or 0xA1), so
+// every window tells which frame it was.
+Bytes NumberedFrame(int i, bool old)
+{
+    Bytes f = old ? OldFrame() : PlusFrame();
+    f[2] = static_cast<std::uint8_t>(1 + i % 150);
+    f[4] = static_cast<std::uint8_t>(1 + i % 150);
+    return f;
+}
+
+enum class Damage { CutShort, ByteDropped, ByteInserted, MarkCorrupted };
+
+Bytes Damaged(Bytes f, Damage kind, std::size_t at)
+{
+    switch (kind) {
+    case Damage::CutShort: f.resize(at); break;
+    case Damage::ByteDropped: f.erase(f.begin() + static_cast<long>(at)); break;
+    case Damage::ByteInserted: f.insert(f.begin() + static_cast<long>(at), 0x5A); break;
+    case Damage::MarkCorrupted: f[at] = static_cast<std::uint8_t>(f[at] ^ 0x01); break;
+    }
+    return f;
+}
+
+} // namespace
+
+TEST(FrameReceiver, NoGoodFrameAfterADamagedOneIsLost)
+{
+    // Frames 0-4, frame 5 damaged, frames 6-15: whatever the damage and
+    // wherever it is, frames 6-15 are handled, stored and plotted, each once
+    // and whole; so are 0-4.
+    struct Case {
+        Damage kind;
+        std::size_t from, to; // damage positions tried
+    };
+    for (const bool old : {false, true}) {
+        const std::size_t mark = old ? 17 : 19;
+        for (const Case c : {Case{Damage::CutShort, 1, FrameSize - 1}, Case{Damage::ByteDropped, 0, FrameSize - 1},
+                             Case{Damage::ByteInserted, 1, FrameSize}, Case{Damage::MarkCorrupted, mark, mark}}) {
+            for (std::size_t at = c.from; at <= c.to; ++at) {
+                // Cut short so that the next frame's 0xA1 lands on a mark
+                // offset with its start marker before or on the mark: that
+                // window is a valid frame by the protocol, and the next
+                // frame's start cannot be told from the window's own bytes.
+                if (c.kind == Damage::CutShort && (at == 16 || at == (old ? 2u : 18u)))
+                    continue;
+                Rig r;
+                r.decoder.GlowkiteVersion = old;
+                Bytes stream;
+                for (int i = 0; i < 16; ++i) {
+                    const Bytes f = i == 5 ? Damaged(NumberedFrame(i, old), c.kind, at) : NumberedFrame(i, old);
+                    stream.insert(stream.end(), f.begin(), f.end());
+                }
+                r.Feed(stream);
+                const std::string what = std::string(old ? "old" : "plus") + " damage " +
+                                         std::to_string(static_cast<int>(c.kind)) + " at " + std::to_string(at);
+                const std::string day = r.DayFile();
+                for (int i = 0; i < 16; ++i) {
+                    if (i == 5)
+                        continue;
+                    const Bytes good = NumberedFrame(i, old);
+                    EXPECT_EQ(std::count(r.windows.begin(), r.windows.end(), good), 1) << what << ": frame " << i;
+                    EXPECT_NE(day.find(RxLine("05.03.2012 14:07:09", good)), std::string::npos)
+                        << what << ": frame " << i << " not on disk";
+                }
+                EXPECT_LE(r.windows.size(), 16u) << what;
+                EXPECT_EQ(r.decoder.GlowkiteVersion, old) << what;
+                EXPECT_EQ(r.Count(), static_cast<int>(r.windows.size())) << what;
+                EXPECT_EQ(r.receiver.Counters().frames, static_cast<std::int64_t>(r.windows.size())) << what;
+            }
+        }
+    }
+}
+
+TEST(FrameReceiver, CountsTheBytesDroppedOutsideFrames)
+{
+    Rig r;
+    const Bytes f = PlusFrame();
+    // 5 bytes before the first frame, 7 and 3 between frames.
+    r.Feed(Concat({{0x11, 0x22, 0x33, 0x44, 0x55}, f, {1, 2, 3, 4, 5, 6, 7}, f, {0xA1, 0x42, 0x43}, f}));
+    EXPECT_EQ(r.receiver.Counters().frames, 3);
+    EXPECT_EQ(r.receiver.Counters().droppedBytes, 15);
+    EXPECT_EQ(r.Count(), 3);
+
+    // Frames back to back that end in 0x00, as most do: nothing dropped.
+    r.Feed(Concat({f, f, f, f}));
+    EXPECT_EQ(r.receiver.Counters().frames, 7);
+    EXPECT_EQ(r.receiver.Counters().droppedBytes, 15);
+
+    // A window without a mark and nothing after it: all 81 bytes go.
+    Bytes noMark = f;
+    noMark[19] = 0x00;
+    r.Feed(Concat({noMark, Bytes(56, 0x33)}));
+    EXPECT_TRUE(r.receiver.RxBuffer().empty());
+    EXPECT_EQ(r.receiver.Counters().droppedBytes, 15 + 81);
+
+    // A damaged frame ahead of a good one: its bytes are dropped, the good one kept.
+    r.Feed(Concat({Bytes(noMark.begin(), noMark.begin() + 12), f}));
+    EXPECT_EQ(r.receiver.Counters().frames, 8);
+    EXPECT_EQ(r.receiver.Counters().droppedBytes, 15 + 81 + 12);
+}
