@@ -82,4 +82,18 @@ void TAboutBox::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
 }
 
+void TAboutBox::SetDataFolder(const QString &folder)
+{
+    constexpr int width = 265;
+    if (!DataFolder) {
+        DataFolder = Place(new QLabel(Panel1), "DataFolder", 8, 136, width, 16);
+        DataFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+    // A long path is cut at the left, where its least telling part is.
+    const QString caption = QStringLiteral("Daten: ");
+    const QFontMetrics metrics = DataFolder->fontMetrics();
+    DataFolder->setText(caption + metrics.elidedText(folder, Qt::ElideLeft, width - metrics.horizontalAdvance(caption)));
+    DataFolder->setToolTip(folder);
+}
+
 } // namespace glowkite

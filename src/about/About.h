@@ -25,6 +25,10 @@ public:
     // Fills the version labels from the program information.
     void FormActivate();
 
+    // One small line at the panel's foot: where the recordings go.
+    QLabel *DataFolder = nullptr;
+    void SetDataFolder(const QString &folder);
+
 protected:
     void showEvent(QShowEvent *event) override;
 };

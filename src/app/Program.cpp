@@ -59,7 +59,12 @@ void TProgram::Begin(const TStartOptions &options)
         sim.contamination = -1;
         sim.garbageMax = 2;
         demo_ = std::make_unique<TSimulatorPort>(sim, 10.0);
-        comm.SetDeviceName(demo_->OpenPty());
+        const std::string pty = demo_->OpenPty();
+        comm.SetDeviceName(pty);
+        // The simulator's pseudo-terminal is gone with this run: it never
+        // becomes the configured port, and its frames stay in the demo folder.
+        FComCfg->TransientPort = pty;
+        Form_GlowKite->SetDemoPort(pty);
         demo_->Start();
     } else if (!options.Port.empty()) {
         comm.SetDeviceName(options.Port);

@@ -22,7 +22,7 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
                                  QStringLiteral("Settings file to use instead of the program's own."),
                                  QStringLiteral("FILE"));
     const QCommandLineOption logDir(QStringLiteral("log-dir"),
-                                    QStringLiteral("Folder for the data and status logs."),
+                                    QStringLiteral("Folder for the data and status logs (a demo uses DIR-demo)."),
                                     QStringLiteral("DIR"));
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("Start recording from this port: a serial device path, or a "
@@ -53,9 +53,16 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
     }
     const QStringList positional = parser.positionalArguments();
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")) || positional.size() > 1) {
-        error = parser.helpText();
+        error = parser.helpText() + FilesText();
         return std::nullopt;
     }
+    // An empty name would silently mean "none" (or the default folder).
+    for (const QCommandLineOption *o : {&ini, &logDir, &port})
+        if (parser.isSet(*o) && parser.value(*o).isEmpty()) {
+            error = QStringLiteral("--%1 needs a value, not an empty text.\n").arg(o->names().front()) +
+                    parser.helpText();
+            return std::nullopt;
+        }
     TStartOptions options;
     options.Paths.IniFile = parser.value(ini).toStdString();
     options.Paths.LogDir = parser.value(logDir).toStdString();
@@ -88,10 +95,26 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
 
 std::string DemoLogDir(const std::string &logDir)
 {
+#ifdef _WIN32
+    constexpr char separator = '\\';
+#else
+    constexpr char separator = '/';
+#endif
     std::string dir = logDir;
-    while (!dir.empty() && dir.back() == '/')
+    while (!dir.empty() && (dir.back() == '/' || dir.back() == separator))
         dir.pop_back();
-    return dir + "-demo/";
+    return dir + "-demo" + separator;
+}
+
+QString FilesText()
+{
+    const ProgramPaths paths = SystemProgramPathsUncreated({});
+    return QStringLiteral("\nFiles (--ini and --log-dir override them):\n"
+                          "  settings    %1\n"
+                          "  data, logs  %2\n"
+                          "  --demo      %3 (a real port chosen in the demo records into the one above)\n")
+        .arg(QString::fromStdString(paths.IniFile), QString::fromStdString(paths.LogDir),
+             QString::fromStdString(DemoLogDir(paths.LogDir)));
 }
 
 } // namespace glowkite

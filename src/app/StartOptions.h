@@ -28,9 +28,12 @@ struct TStartOptions {
     std::string DayFile;
 };
 
-// Where a demo writes its files unless --log-dir says otherwise: beside the
-// real LOG folder, so simulated days never mix with recorded ones.
+// Where a demo writes its files: beside the LOG folder in use (also one
+// given by --log-dir), so simulated days never mix with recorded ones.
 std::string DemoLogDir(const std::string &logDir);
+
+// Where the files go (settings, LOG folder, the demo's folder), for --help.
+QString FilesText();
 
 // glowkite [--ini FILE] [--log-dir DIR] [--port PORT | --demo] [--mqtt URL | --watch URL] [DAYFILE];
 // PORT: a device, tcp://HOST:PORT or rfc2217://HOST:PORT.

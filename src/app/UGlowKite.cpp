@@ -1,5 +1,7 @@
 #include "app/UGlowKite.h"
 
+#include "about/About.h"
+#include "app/StartOptions.h"
 #include "app/core/Export.h"
 
 #include "app/ui/ChartAdapter.h"
@@ -78,6 +80,7 @@ TForm_GlowKite::TForm_GlowKite(const ProgramPaths &paths, QWidget *parent)
     countTimer_->setSingleShot(true);
     countTimer_->setInterval(TTextLinesModel::PublishIntervalMs);
     connect(countTimer_, &QTimer::timeout, this, [this] {
+        lblWerteAnz_->setToolTip(StoredCountText());
         if (lblWerteAnz_->text() != pendingCount_) {
             lblWerteAnz_->setText(pendingCount_);
             countTimer_->start();
@@ -398,6 +401,10 @@ void TForm_GlowKite::FormCreate()
     session_.Decoder.GlowkiteVersion = false;
 
     session_.SetLogDir(paths_.LogDir);
+    // A lock taken beside the log instead of in its own folder is told once
+    // in the window, not on a console nobody reads.
+    for (TLogFile *log : {&session_.StatusLog, &session_.DataLog})
+        log->Notice = [this](const std::string &text) { LogError(text); };
 
     monthCalendar_->setSelectedDate(QDate::currentDate());
     ConnectNavigationAndReplay();
@@ -436,8 +443,33 @@ void TForm_GlowKite::FrameFailed(std::string_view message)
 
 void TForm_GlowKite::FramesResumed(std::int64_t dropped)
 {
-    AppendStatusLine(DateTimeText(SystemClock()) + "  Speichern wieder m\xF6glich, " + std::to_string(dropped) +
-                     " Messwerte nicht gespeichert");
+    const std::string text =
+        "Speichern wieder m\xF6glich, " + std::to_string(dropped) + " Messwerte nicht gespeichert";
+    AppendStatusLine(DateTimeText(SystemClock()) + "  " + text);
+    // A box that still says "Cannot open" would tell of a fault that is over.
+    if (errorNotice_.IsVisible())
+        errorNotice_.Show(MessageText(text));
+}
+
+void TForm_GlowKite::StatusLogFailed(std::string_view file, std::string_view message)
+{
+    // The frames are in the day file and the chart: only the status log failed.
+    LogError("Statusprotokoll " + std::string(file) + " nicht geschrieben: " + std::string(message));
+}
+
+void TForm_GlowKite::StatusLogResumed(std::int64_t lost)
+{
+    const std::string text = "Statusprotokoll wieder geschrieben, " + std::to_string(lost) +
+                             " Statuszeilen fehlen darin";
+    AppendStatusLine(DateTimeText(SystemClock()) + "  " + text);
+    if (errorNotice_.IsVisible())
+        errorNotice_.Show(MessageText(text));
+}
+
+void TForm_GlowKite::LogError(const std::string &text)
+{
+    AppendStatusLine(DateTimeText(SystemClock()) + "  " + text);
+    errorNotice_.Show(MessageText(text));
 }
 
 void TForm_GlowKite::ClearData()
@@ -651,6 +683,8 @@ void TForm_GlowKite::act_AboutExecute()
     QDialog *box = dialogs_.AboutBox;
     if (!box)
         throw std::logic_error("about box not created");
+    if (auto *about = qobject_cast<TAboutBox *>(box))
+        about->SetDataFolder(QString::fromStdString(LogDir()));
     box->exec();
 }
 
@@ -729,11 +763,33 @@ void TForm_GlowKite::SetDialogs(const TDialogs &dialogs)
 
 void TForm_GlowKite::act_StartExecute()
 {
+    if (dialogs_.FComCfg)
+        UseLogDirFor(dialogs_.FComCfg->SerialComm().DeviceName());
     if (TRecording *recording = session_.Recording()) {
         health_.Start(session_.Receiver.Counters());
         liveFlags_ = -1;
         recording->Start(); // an open failure raises and leaves the state as it was
     }
+}
+
+void TForm_GlowKite::SetDemoPort(const std::string &demoPort)
+{
+    demoPort_ = demoPort;
+    if (dialogs_.FComCfg)
+        UseLogDirFor(dialogs_.FComCfg->SerialComm().DeviceName());
+}
+
+void TForm_GlowKite::UseLogDirFor(const std::string &device)
+{
+    if (demoPort_.empty())
+        return;
+    const std::string dir = device == demoPort_ ? DemoLogDir(paths_.LogDir) : paths_.LogDir;
+    if (dir == LogDir())
+        return;
+    session_.SetLogDir(dir);
+    // The calendar shows the days of the folder now written to.
+    markedDay_.clear();
+    UpdateBoldDays();
 }
 
 void TForm_GlowKite::act_StoppExecute()
@@ -895,7 +951,21 @@ void TForm_GlowKite::SetCountText(std::string_view text)
     if (countTimer_->isActive())
         return;
     lblWerteAnz_->setText(pendingCount_);
+    lblWerteAnz_->setToolTip(StoredCountText());
     countTimer_->start();
+}
+
+QString TForm_GlowKite::StoredCountText() const
+{
+    // The label counts the points of the day shown; this says what reached
+    // the disk, so a frame that could not be stored is never taken as recorded.
+    const TFrameReceiver &r = session_.Receiver;
+    QString text = QStringLiteral("Seit Programmstart empfangen %1, gespeichert %2")
+                       .arg(r.FramesReceived())
+                       .arg(r.FramesStored());
+    if (r.StatusLinesLost() > 0)
+        text += QStringLiteral("; %1 Statuszeilen nicht im Statusprotokoll").arg(r.StatusLinesLost());
+    return text;
 }
 
 void TForm_GlowKite::ConnectNavigationAndReplay()

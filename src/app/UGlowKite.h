@@ -77,6 +77,14 @@ public:
     // The recording control (exists once the port dialog is set).
     TRecording *Recording() { return session_.Recording(); }
 
+    // The demo session: a recording from the simulator's port `demoPort`
+    // goes to the demo folder beside the LOG folder (DemoLogDir), a recording
+    // from any other port to the LOG folder, so that simulated and real
+    // frames never share a folder. Decided at each start.
+    void SetDemoPort(const std::string &demoPort);
+    // The folder the log writers write to now.
+    const std::string &LogDir() const { return StatusLog.Directory; }
+
     // The measurement state and the six display settings.
     TMeasurementDecoder &Decoder() { return session_.Decoder; }
     TChartAdapter &Chart() { return *chart_; }
@@ -143,6 +151,8 @@ public:
     void ProtocolSwitched(std::string_view message) override;
     void FrameFailed(std::string_view message) override;
     void FramesResumed(std::int64_t dropped) override;
+    void StatusLogFailed(std::string_view file, std::string_view message) override;
+    void StatusLogResumed(std::int64_t lost) override;
 
     // IRecordingEvents
     void RecordingStateChanged(TRecordingState state) override;
@@ -231,6 +241,11 @@ private:
     // Once the window manager has framed the window: the outer bounds again.
     void FitFrame();
     void ApplySplitterSizes();
+    // Shows an error of the log writers in the status pane and the error box.
+    void LogError(const std::string &text);
+    // Points the log writers at the folder for a recording from `device`.
+    void UseLogDirFor(const std::string &device);
+    QString StoredCountText() const;
 
     // Chart navigation and day replay.
     void ConnectNavigationAndReplay();
@@ -293,6 +308,7 @@ private:
     bool replaying_ = false;
     std::chrono::steady_clock::time_point lastPump_{};
     std::string markedDay_; // the day whose file the calendar knows exists
+    std::string demoPort_;  // the simulator's port in a demo session
     // The protocol of the replayed day while the chart shows it; the label
     // shows it instead of the live receiver's, which the replay leaves alone.
     std::optional<TProtocol> replayedProtocol_;

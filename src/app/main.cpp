@@ -84,9 +84,9 @@ int main(int argc, char *argv[])
     const auto options = ParseStartOptions(app.arguments(), error);
     if (!options)
         return Refuse(error, false);
-    ProgramPaths paths = SystemProgramPaths(options->Paths);
-    if (options->Demo && options->Paths.LogDir.empty())
-        paths.LogDir = DemoLogDir(paths.LogDir);
+    // A demo records into DemoLogDir of this folder (also of --log-dir DIR);
+    // the window switches to it while the simulator is the port.
+    const ProgramPaths paths = SystemProgramPaths(options->Paths);
     TProgram program(paths);
     // SIGTERM, SIGINT and SIGHUP end the program as "Beenden" does; an open
     // dialog is cancelled first, as a click beside it could not.

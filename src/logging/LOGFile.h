@@ -59,6 +59,8 @@ public:
     // (Directory, BaseName, date part, Extension, normalised as WriteLine does).
     // Lets readers (calendar, replay) find the writer's files.
     std::string FileName(const LocalTime &t) const;
+    // The file a line written now goes to.
+    std::string CurrentFileName() const { return FileName(clock_()); }
 
 private:
     std::string NormalisedExtension() const;

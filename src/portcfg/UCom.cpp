@@ -266,7 +266,8 @@ void TFComCfg::ReadSettings()
 void TFComCfg::WriteSettings()
 {
     TIniFile ini(IniFileName);
-    ini.WriteString(Section, "ComPort", portName_);
+    if (TransientPort.empty() || portName_ != TransientPort)
+        ini.WriteString(Section, "ComPort", portName_);
     ini.WriteString(Section, "Baudrate", SelectedText(cbx_baudrate));
     ini.WriteString(Section, "Databits", SelectedText(cbx_DataBits));
     ini.WriteString(Section, "Parity", SelectedText(cbx_Parity));

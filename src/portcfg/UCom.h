@@ -36,6 +36,10 @@ public:
     TSerComm &SerialComm() { return *serialComm_; }
 
     std::string IniFileName;
+    // A port that is never written to the settings file (the demo's
+    // simulated detector, whose pseudo-terminal exists only for this run):
+    // confirming the dialog with it keeps the stored ComPort.
+    std::string TransientPort;
 
     std::string PortName() const { return portName_; }
     TSerBaudrate PortBaudrate() const { return portBaudrate_; }

@@ -110,11 +110,16 @@ bool PortableInstallation(const std::string &programFolder)
     return IsFile(folder + kPortableMarker) || kPathConventions.WritableFolderIsPortable;
 }
 
-ProgramPaths SystemProgramPaths(const PathOverrides &overrides)
+ProgramPaths SystemProgramPathsUncreated(const PathOverrides &overrides)
 {
     const std::string program = OwnProgramPath();
     const bool portable = PortableInstallation(program.substr(0, NameStart(program)));
-    ProgramPaths paths = ResolveProgramPaths(program, portable, SystemPathEnvironment(), overrides);
+    return ResolveProgramPaths(program, portable, SystemPathEnvironment(), overrides);
+}
+
+ProgramPaths SystemProgramPaths(const PathOverrides &overrides)
+{
+    ProgramPaths paths = SystemProgramPathsUncreated(overrides);
     CreateFolders(paths.FoldersToCreate);
     return paths;
 }

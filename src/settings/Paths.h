@@ -68,6 +68,9 @@ PathEnvironment SystemPathEnvironment();
 // a file in it cannot be written.
 void CreateFolders(const std::vector<std::string> &folders);
 
+// ResolveProgramPaths for this process, nothing created (e.g. for --help).
+ProgramPaths SystemProgramPathsUncreated(const PathOverrides &overrides);
+
 // ResolveProgramPaths for this process, with its folders created.
 ProgramPaths SystemProgramPaths(const PathOverrides &overrides);
 

@@ -46,18 +46,22 @@ bool TCliArgs::Flag(const std::string &name)
 std::string TCliArgs::Value(const std::string &name, const std::string &fallback)
 {
     for (auto it = args_.begin(); it != args_.end(); ++it) {
+        std::string v;
         if (*it == name) {
             if (it + 1 == args_.end())
                 throw TCliError(name + " needs a value");
-            std::string v = *(it + 1);
+            v = *(it + 1);
             args_.erase(it, it + 2);
-            return v;
-        }
-        if (it->rfind(name + "=", 0) == 0) {
-            std::string v = it->substr(name.size() + 1);
+        } else if (it->rfind(name + "=", 0) == 0) {
+            v = it->substr(name.size() + 1);
             args_.erase(it);
-            return v;
+        } else {
+            continue;
         }
+        // An empty value would silently mean "not given" (--port "").
+        if (v.empty())
+            throw TCliError(name + " needs a value, not an empty text");
+        return v;
     }
     return fallback;
 }

@@ -26,7 +26,7 @@ public:
     // The next word that is not an option, taken out.
     std::string Positional(const char *what);
     bool Flag(const std::string &name);
-    // "--name VALUE" or "--name=VALUE".
+    // "--name VALUE" or "--name=VALUE"; an empty VALUE is refused.
     std::string Value(const std::string &name, const std::string &fallback);
     std::int64_t Integer(const std::string &name, std::int64_t fallback, std::int64_t min, std::int64_t max);
     double Real(const std::string &name, double fallback, double min, double max);

@@ -180,6 +180,15 @@ public:
     {
         Say("Frames are stored again; " + std::to_string(dropped) + " could not be stored.");
     }
+    void StatusLogFailed(std::string_view file, std::string_view message) override
+    {
+        Say("The status log " + std::string(file) + " cannot be written (the frames are stored): " +
+            std::string(message));
+    }
+    void StatusLogResumed(std::int64_t lost) override
+    {
+        Say("The status log is written again; " + std::to_string(lost) + " status lines are missing from it.");
+    }
     void RecordingStateChanged(TRecordingState s) override
     {
         if (s == TRecordingState::WaitingForPort)
@@ -231,6 +240,8 @@ int Record(TCliArgs &args)
     comm.SetDeviceName(device);
     TSession session(view, events, events);
     session.SetLogDir(paths.LogDir);
+    for (TLogFile *log : {&session.StatusLog, &session.DataLog})
+        log->Notice = [&events](const std::string &text) { events.Say(text); };
     TRecording &recording = session.RecordFrom(comm);
     TMqttPublisher *publisher = nullptr;
     if (mqttUrl) {
@@ -317,9 +328,13 @@ int Record(TCliArgs &args)
     std::snprintf(silences, sizeof silences, "%d silences (%.0f s without data)", health.Silences(),
                   health.SilentSeconds());
     const TLineFigures &f = health.Figures();
-    std::cerr << (events.statusShown ? "\n" : "") << "Recorded " << view.frames << " frames in " << seconds
-              << " s; " << view.statusChanges << " status changes; " << events.connectionsLost
-              << " connection losses; " << silences << "; " << f.droppedBytes << " bytes dropped, "
+    const TFrameReceiver &rx = session.Receiver;
+    std::cerr << (events.statusShown ? "\n" : "") << "Received " << rx.FramesReceived() << " frames, stored "
+              << rx.FramesStored() << ", in " << seconds << " s; " << view.statusChanges << " status changes";
+    if (rx.StatusLinesLost() > 0)
+        std::cerr << " (" << rx.StatusLinesLost() << " not in the status log)";
+    std::cerr << "; " << events.connectionsLost << " connection losses; " << silences << "; " << f.droppedBytes
+              << " bytes dropped, "
               << (f.lineErrors.Counted ? std::to_string(f.lineErrors.Total()) : std::string("no")) << " line errors"
               << "; files in " << paths.LogDir << "\n";
     if (publisher) {
@@ -328,6 +343,13 @@ int Record(TCliArgs &args)
         const std::int64_t lost = publisher->MessagesLost();
         session.PublishTo(nullptr);
         std::cerr << "MQTT: " << queued << " frames published, " << lost << " messages lost (queue full)\n";
+    }
+    // A frame or status line that did not reach the disk is a failed recording.
+    const std::int64_t lost = rx.FramesReceived() - rx.FramesStored();
+    if (lost > 0 || rx.StatusLinesLost() > 0) {
+        std::cerr << "glowkite-cli: " << lost << " frames and " << rx.StatusLinesLost()
+                  << " status lines were not stored\n";
+        return 1;
     }
     return silenceFailed ? ExitSilence : 0;
 }
@@ -408,7 +430,10 @@ int main(int argc, char **argv)
         if (command == "export")
             return Export(args);
         if (command == "--help" || command == "-h" || command == "help") {
-            std::cout << Usage << "\n" << Help;
+            const ProgramPaths paths = SystemProgramPathsUncreated({});
+            std::cout << Usage << "\n" << Help << "record writes into " << paths.LogDir
+                      << " (--log-dir overrides), the folder the window uses; the exit code is 1\n"
+                         "when a frame or a status line could not be stored.\n";
             return 0;
         }
         if (command == "--version" || command == "-v") {

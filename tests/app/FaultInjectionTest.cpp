@@ -9,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QLabel>
+
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,6 +85,53 @@ TEST_F(FaultInjectionTest, ADayFileThatCannotBeWrittenIsToldOnceAndLinesResumeAf
     EXPECT_EQ(Lines(after), 150u);
     EXPECT_EQ(after.substr(0, before.size()), before);
     EXPECT_EQ(w->PanelText(0), QStringLiteral("verbunden"));
+    // The box no longer says "Cannot open" once lines are stored again.
+    EXPECT_TRUE(w->ErrorNotice().IsVisible());
+    EXPECT_EQ(w->ErrorNotice().Text(), QStringLiteral("Speichern wieder m\u00f6glich, 100 Messwerte nicht gespeichert"));
+    // Received and stored, told apart beside the count.
+    QTest::qWait(300); // the count label follows at the display rate
+    EXPECT_EQ(w->findChild<QLabel *>(QStringLiteral("lbl_WerteAnz"))->toolTip(),
+              QStringLiteral("Seit Programmstart empfangen 250, gespeichert 150"));
+}
+
+TEST_F(FaultInjectionTest, AStatusLogThatCannotBeWrittenIsNamedAndCostsNoFrame)
+{
+    // A FIFO in place of this month's status log (planted in a LOG folder
+    // that others may write).
+    fs::create_directory(dir.path() / "LOG");
+    const std::string statusLog = w->StatusLog.CurrentFileName();
+    ASSERT_EQ(::mkfifo(statusLog.c_str(), 0600), 0);
+    TSimOptions o;
+    o.statusRun = true; // a status change every few frames
+    o.framesPerStatus = 10;
+    Detector(o);
+    Action("act_Start")->trigger();
+    Send(60);
+    EXPECT_EQ(Lines(DayFile()), 60u);
+    EXPECT_GT(w->PointCount(TSeries::AQ), 0);
+    EXPECT_EQ(StatusLinesWith("Speichern fehlgeschlagen"), 0) << "the frames are stored";
+    EXPECT_EQ(StatusLinesWith("Messwerte nicht gespeichert"), 0);
+    EXPECT_EQ(StatusLinesWith(("Statusprotokoll " + statusLog + " nicht geschrieben: Cannot open " + statusLog +
+                               ": it is a FIFO, not a regular file").c_str()),
+              1);
+    EXPECT_EQ(w->ErrorNotice().Count(), 1);
+    EXPECT_TRUE(w->ErrorNotice().Text().startsWith(QStringLiteral("Statusprotokoll ")));
+    EXPECT_EQ(program->FComCfg->SerialComm().Active(), true) << "reception goes on";
+}
+
+TEST_F(FaultInjectionTest, ALockPlaceThatIsRefusedIsToldInTheWindowAndLinesAreStored)
+{
+    // The lock folder is open to others: refused, and the lock is taken
+    // beside the log instead. Before, only stderr heard of it.
+    const fs::path locks = runtime.path() / "locks";
+    fs::create_directory(locks);
+    fs::permissions(locks, fs::perms::all);
+    StartRecording();
+    Send(30);
+    EXPECT_EQ(Lines(DayFile()), 30u);
+    EXPECT_EQ(StatusLinesWith("is not private"), 2) << "once for each of the two logs";
+    EXPECT_TRUE(w->ErrorNotice().Text().contains(QStringLiteral("is taken in ")))
+        << w->ErrorNotice().Text().toStdString();
 }
 
 TEST_F(FaultInjectionTest, AFullDiskLeavesOnlyWholeLinesAndRecordingGoesOn)

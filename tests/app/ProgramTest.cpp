@@ -44,10 +44,11 @@ TEST_F(ProgramTest, InfoOpensTheAboutBoxWithTheProgramsVersion)
     InitProgramInfo(QCoreApplication::applicationFilePath().toStdString());
     TProgram program(Paths());
     program.Form_GlowKite->show();
-    QString version;
+    QString version, folder;
     OnNextModal([&](QWidget *w) {
         if (auto *box = qobject_cast<TAboutBox *>(w)) {
             version = box->Version->text();
+            folder = box->DataFolder ? box->DataFolder->toolTip() : QString();
             box->accept();
         } else {
             w->close();
@@ -55,6 +56,7 @@ TEST_F(ProgramTest, InfoOpensTheAboutBoxWithTheProgramsVersion)
     });
     program.Form_GlowKite->findChild<QAction *>("act_About")->trigger();
     EXPECT_EQ(version, "Version : 1.0.2.4");
+    EXPECT_EQ(folder, QString::fromStdString(dir / "LOG/")) << "where the recordings go";
 }
 
 TEST_F(ProgramTest, OptionenOpensTheOptionsDialog)

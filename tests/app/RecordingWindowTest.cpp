@@ -3,6 +3,7 @@
 #include "app/ui/ChartAdapter.h"
 #include "app/core/FrameReceiver.h"
 #include "app/Program.h"
+#include "app/StartOptions.h"
 #include "app/ui/TextLinesModel.h"
 #include "app/UGlowKite.h"
 #include "portcfg/UCom.h"
@@ -154,4 +155,52 @@ TEST_F(RecordingWindowTest, APortThatDisappearsEndsTheRecordingVisibly)
     Action("act_Stopp")->trigger();
     ExpectState("getrennt", true, false, true);
     EXPECT_EQ(w->Recording()->State(), TRecordingState::Stopped);
+}
+
+TEST_F(RecordingWindowTest, TheDemoKeepsItsFramesAndItsPortApartFromRealOnes)
+{
+    // As `glowkite --demo --log-dir DIR/LOG`: the simulated frames go to
+    // DIR/LOG-demo, never into the LOG folder given.
+    TStartOptions demo;
+    demo.Demo = true;
+    program->Begin(demo);
+    TFComCfg *dialog = program->FComCfg.get();
+    const std::string demoPty = dialog->SerialComm().DeviceName();
+    ASSERT_TRUE(WaitFor([&] { return w->mem_HEX().Lines().Count() >= 3; }));
+    const std::string demoDir = dir / "LOG-demo/";
+    EXPECT_EQ(w->LogDir(), demoDir);
+    EXPECT_FALSE(std::filesystem::exists(dir / "LOG")) << "no simulated frame in the real folder";
+
+    // Confirming the dialog with the simulator's pseudo-terminal keeps it
+    // out of the settings file: it is gone with this run.
+    OnNextModal([&](QWidget *) { dialog->btn_Save->click(); });
+    w->act_PortExecute();
+    ASSERT_FALSE(dialog->SerialComm().Active());
+    EXPECT_EQ(ReadFile(dir / "glowkite.INI").find(demoPty), std::string::npos) << ReadFile(dir / "glowkite.INI");
+    const auto demoLines = [&] {
+        for (const auto &e : std::filesystem::directory_iterator(demoDir))
+            if (e.path().extension() == ".glow")
+                return Lines(ReadFile(e.path().string()));
+        return std::size_t{0};
+    };
+    const std::size_t simulated = demoLines();
+    EXPECT_GE(simulated, 3u);
+
+    // A real port chosen in the demo session records into the real folder.
+    sim = std::make_unique<TSimulatorPort>(TSimOptions{}, 2000);
+    const std::string real = sim->OpenPty();
+    OnNextModal([&](QWidget *) {
+        dialog->cbx_Com->lineEdit()->clear();
+        QTest::keyClicks(dialog->cbx_Com->lineEdit(), QString::fromStdString(real));
+        dialog->btn_Save->click();
+    });
+    w->act_PortExecute();
+    EXPECT_NE(ReadFile(dir / "glowkite.INI").find("ComPort=" + real + "\r\n"), std::string::npos);
+    const int before = w->mem_HEX().Lines().Count();
+    Action("act_Start")->trigger();
+    EXPECT_EQ(w->LogDir(), dir / "LOG/");
+    sim->Start(40);
+    ASSERT_TRUE(WaitFor([&] { return w->mem_HEX().Lines().Count() >= before + 40; }));
+    EXPECT_EQ(Lines(LogFile(".glow")), 40u);
+    EXPECT_EQ(demoLines(), simulated) << "no real frame in the demo folder";
 }

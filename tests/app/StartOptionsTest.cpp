@@ -56,6 +56,12 @@ TEST(StartOptions, BadCommandLinesSayWhy)
     EXPECT_FALSE(Parse({"one.glow", "two.glow"}, error)) << "one day file at most";
     EXPECT_FALSE(Parse({"--help"}, error));
     EXPECT_TRUE(error.contains("--ini"));
+    EXPECT_TRUE(error.contains("data, logs  /")) << "where the files go";
+    // An empty value was silently "not given": no recording, or the default folder.
+    for (const QStringList &args : {QStringList{"--port", ""}, QStringList{"--port="}, QStringList{"--log-dir", ""}}) {
+        EXPECT_FALSE(Parse(args, error)) << args.join(' ').toStdString();
+        EXPECT_TRUE(error.contains("needs a value, not an empty text")) << error.toStdString();
+    }
 }
 
 TEST(StartOptions, PortOrDemoStartARecording)

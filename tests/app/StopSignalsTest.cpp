@@ -140,7 +140,7 @@ TEST(StopSignals, TheCliEndsWithItsSummaryOnSighup)
     const int status = p.End(SIGHUP);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     const std::string err = ReadFile(p.dir / "stderr");
-    EXPECT_NE(err.find("Recorded 120 frames"), std::string::npos) << err;
+    EXPECT_NE(err.find("Received 120 frames, stored 120,"), std::string::npos) << err;
     EXPECT_EQ(Lines(p.File(".glow")), 120u);
 }
 
@@ -157,7 +157,7 @@ TEST(StopSignals, AFileSizeLimitDoesNotKillTheWindowOrTheCli)
         EXPECT_TRUE(WIFEXITED(status)) << status;
         EXPECT_EQ(Lines(p.File(".glow")), 40u);
         if (cli) {
-            EXPECT_NE(ReadFile(p.dir / "stderr").find("Recorded 60 frames"), std::string::npos);
+            EXPECT_NE(ReadFile(p.dir / "stderr").find("Received 60 frames, stored 60,"), std::string::npos);
         }
     }
 }

@@ -18,6 +18,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <ctime>
+
 using namespace glowkite;
 using glowkite::test::ReadFile;
 using glowkite::test::TempDir;
@@ -160,7 +162,15 @@ TEST(Cli, BadCommandLinesAreRefusedWithUsage)
     EXPECT_NE(fps.out.find("--fps takes a number from 0.01 to 143"), std::string::npos) << fps.out;
     EXPECT_EQ(Cli("export x.glow").exitCode, 2);
     EXPECT_EQ(Cli("export x.glow --csv --bogus").exitCode, 2);
-    EXPECT_EQ(Cli("--help").exitCode, 0);
+    const CliRun help = Cli("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("record writes into /"), std::string::npos) << help.out;
+    // An empty port was taken as "no port" (or, with --pty, ignored).
+    for (const char *args : {"record --port ''", "simulate --pty --port=", "record --port /dev/null --log-dir ''"}) {
+        const CliRun empty = Cli(args);
+        EXPECT_EQ(empty.exitCode, 2) << args;
+        EXPECT_NE(empty.out.find("needs a value, not an empty text"), std::string::npos) << args << ": " << empty.out;
+    }
 }
 
 TEST(CliSimulate, SendsTheAskedFramesToAPty)
@@ -267,6 +277,129 @@ TEST(CliSimulate, WritesToADeviceAtTheDetectorsLineRate)
 }
 
 namespace {
+
+struct RecordRun {
+    int exitCode = -1;
+    std::string err;
+};
+
+// Runs `glowkite-cli record` from a fresh pty through bash (shellSetup goes
+// first, e.g. a ulimit), sends `bytes` once it records, ends it with SIGTERM.
+RecordRun RecordThroughShell(const TempDir &dir, const std::string &logDir, const std::string &bytes,
+                             const std::string &shellSetup = "")
+{
+    int master = -1, slave = -1;
+    char name[256];
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        return {};
+    ::close(slave);
+    const std::string errFile = dir / "stderr.txt";
+    std::filesystem::remove(errFile); // of an earlier run
+    const std::string cmd = shellSetup + " exec " + GLOWKITE_CLI + " record --port " + name + " --log-dir '" + logDir +
+                            "' 2>'" + errFile + "'";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl("/bin/bash", "bash", "-c", cmd.c_str(), static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    for (int i = 0; i < 1000 && ReadFile(errFile).find("Recording from") == std::string::npos; ++i)
+        ::usleep(10000);
+    RecordRun run;
+    if (::write(master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) {
+        ::usleep(200000);
+        ::kill(pid, SIGTERM);
+    } else {
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(master);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    run.err = ReadFile(errFile);
+    return run;
+}
+
+std::string Today(const char *format)
+{
+    const std::time_t t = std::time(nullptr);
+    char text[16];
+    std::strftime(text, sizeof text, format, std::localtime(&t));
+    return text;
+}
+
+std::size_t Occurrences(const std::string &s, const std::string &what)
+{
+    std::size_t n = 0;
+    for (std::size_t p = s.find(what); p != std::string::npos; p = s.find(what, p + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(CliRecord, AFrameThatIsNotStoredIsNeverReportedAsRecorded)
+{
+    // A day file that is a link (planted by someone who may write the LOG
+    // folder): nothing is written through it, it is told once, and the
+    // summary and the exit code say that nothing was stored.
+    TempDir dir;
+    const std::string log = (dir / "LOG") + "/";
+    std::filesystem::create_directory(log);
+    const std::string target = dir / "someone-elses.txt";
+    WriteFile(target, "theirs\n");
+    const std::string day = log + "glowkite_" + Today("%y%m%d") + ".glow";
+    std::filesystem::create_symlink(target, day);
+    const RecordRun r = RecordThroughShell(dir, log, Frames(40));
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(ReadFile(target), "theirs\n");
+    EXPECT_EQ(Occurrences(r.err, "Cannot open " + day + ": it is a symbolic link"), 1u) << r.err;
+    EXPECT_NE(r.err.find("Received 40 frames, stored 0,"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Recorded"), std::string::npos) << r.err;
+
+    // A LOG folder that cannot be made: the same.
+    const RecordRun none = RecordThroughShell(dir, dir / "no/such/LOG", Frames(10));
+    EXPECT_EQ(none.exitCode, 1) << none.err;
+    EXPECT_NE(none.err.find("Received 10 frames, stored 0,"), std::string::npos) << none.err;
+}
+
+TEST(CliRecord, AStatusLogThatCannotBeWrittenCostsNoFrame)
+{
+    TempDir dir;
+    const std::string log = (dir / "LOG") + "/";
+    std::filesystem::create_directory(log);
+    const std::string statusLog = log + "glowKite_" + Today("%y%m") + ".log";
+    ASSERT_EQ(::mkfifo(statusLog.c_str(), 0600), 0);
+    const RecordRun r = RecordThroughShell(dir, log, Frames(120)); // 3 status changes
+    std::string day;
+    for (const auto &e : std::filesystem::directory_iterator(log))
+        if (e.path().extension() == ".glow")
+            day = ReadFile(e.path());
+    EXPECT_EQ(CountLines(day), 120u) << "every frame is in the day file";
+    EXPECT_EQ(Occurrences(r.err, "The status log " + statusLog + " cannot be written"), 1u) << r.err;
+    EXPECT_NE(r.err.find("it is a FIFO"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("could not be stored"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Received 120 frames, stored 120,"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("(3 not in the status log)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.exitCode, 1) << "status lines were lost";
+}
+
+TEST(CliRecord, AFileSizeLimitLeavesWholeLinesAndIsCounted)
+{
+    // ulimit -f 2: 2048 bytes, 20 whole lines of 102 bytes and 8 bytes of a
+    // 21st, which must be taken back. SIGXFSZ is ignored, so the writes fail
+    // with EFBIG as on a full disk.
+    TempDir dir;
+    const std::string log = (dir / "LOG") + "/";
+    const RecordRun r = RecordThroughShell(dir, log, Frames(50), "ulimit -f 2; trap '' XFSZ;");
+    std::string day;
+    for (const auto &e : std::filesystem::directory_iterator(log))
+        if (e.path().extension() == ".glow")
+            day = ReadFile(e.path());
+    EXPECT_EQ(day.size(), 20u * 102u) << "whole lines only";
+    EXPECT_EQ(CountLines(day), 20u);
+    EXPECT_EQ(Occurrences(r.err, "File too large"), 1u) << r.err;
+    EXPECT_NE(r.err.find("Received 50 frames, stored 20,"), std::string::npos) << r.err;
+    EXPECT_EQ(r.exitCode, 1) << r.err;
 // glowkite-cli record from a fresh pty with this settings file; stderr into a file.
 struct Recorder {
     TempDir dir;
@@ -348,7 +481,7 @@ TEST(CliRecord, EverySilenceIsToldAtItsStartAndEndAndCountedInTheSummary)
     for (std::size_t p = 0; (p = err.find("  keine Daten seit 1 s\n", p)) != std::string::npos; ++p)
         ++n;
     EXPECT_EQ(n, 2u) << err;
-    EXPECT_NE(err.find("Recorded 20 frames"), std::string::npos) << err;
+    EXPECT_NE(err.find("Received 20 frames, stored 20,"), std::string::npos) << err;
     EXPECT_NE(err.find("; 2 silences ("), std::string::npos) << err;
     EXPECT_NE(err.find("0 bytes dropped, no line errors"), std::string::npos) << err;
 }
@@ -362,7 +495,7 @@ TEST(CliRecord, FailAfterSilenceEndsWithANonZeroExitCode)
     ASSERT_TRUE(WIFEXITED(status)) << status << r.Err();
     EXPECT_EQ(WEXITSTATUS(status), 3) << r.Err();
     EXPECT_NE(r.Err().find("No data for 1 s: giving up"), std::string::npos) << r.Err();
-    EXPECT_NE(r.Err().find("Recorded 5 frames"), std::string::npos) << r.Err();
+    EXPECT_NE(r.Err().find("Received 5 frames, stored 5,"), std::string::npos) << r.Err();
 
     // Frames that keep coming keep it running.
     Recorder busy("", {"--fail-after-silence", "1", "--duration", "2.5"});

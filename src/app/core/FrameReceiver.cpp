@@ -122,6 +122,7 @@ void TFrameReceiver::HandleFrame()
     ++counters_.frames;
     if (OnFrame)
         OnFrame(window);
+    const std::int64_t storedBefore = stored_;
     try {
         // One clock reading gives both the label and the stamp of the stored
         // line, so a replay of the day file shows the labels the live chart had.
@@ -134,14 +135,33 @@ void TFrameReceiver::HandleFrame()
         ShowRxFrame(label, window);
         const TFrameValues v = decoder_.Protocol().Values(window);
         counters_.lastFlags = v.flags;
-        decoder_.AddMeasurement(label, v.aq, v.flags, v.x, v.y, v.gain);
+        const std::int64_t logged = decoder_.StatusLinesLogged;
+        try {
+            decoder_.AddMeasurement(label, v.aq, v.flags, v.x, v.y, v.gain);
+        } catch (const EStatusLogError &e) {
+            // The frame is stored and plotted; only its status line is
+            // missing from the log. Not a lost frame.
+            ++statusLost_;
+            ++statusRunLost_;
+            if (statusFailure_ != e.what()) {
+                statusFailure_ = e.what();
+                events_.StatusLogFailed(e.File(), statusFailure_);
+            }
+        }
+        if (decoder_.StatusLinesLogged != logged && !statusFailure_.empty()) {
+            const std::int64_t lost = statusRunLost_;
+            statusFailure_.clear();
+            statusRunLost_ = 0;
+            events_.StatusLogResumed(lost);
+        }
         decoder_.ShowCount();
     } catch (const std::exception &e) {
         // Dropped, not handled again one byte later: the next frame is
         // found by the step keeping as usual.
         KeepTail();
         decoder_.ShowCount();
-        ++dropped_;
+        if (stored_ == storedBefore)
+            ++dropped_;
         if (failure_ != e.what()) {
             failure_ = e.what();
             events_.FrameFailed(failure_);
@@ -162,8 +182,10 @@ void TFrameReceiver::ShowRxFrame(std::string_view dateTime, std::span<const std:
 {
     const std::string line = RxLine(dateTime, window);
     decoder_.View().AppendHexLine(line);
-    if (dataLog_)
+    if (dataLog_) {
         dataLog_->WriteLine(line, lsNone);
+        ++stored_;
+    }
     if (Publisher)
         Publisher->PublishFrame(line, TFrameWindow(window.data(), FrameSize), decoder_.Protocol());
 }

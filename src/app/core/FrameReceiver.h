@@ -46,6 +46,15 @@ public:
     virtual void FramesResumed(std::int64_t dropped) { (void)dropped; }
     // A frame has been shown and stored (its day file exists now).
     virtual void FrameHandled() {}
+    // The monthly status log `file` could not be written (message says
+    // why); the frames themselves are stored. Told once per run of failures.
+    virtual void StatusLogFailed(std::string_view file, std::string_view message)
+    {
+        (void)file;
+        (void)message;
+    }
+    // A status line reached the status log again; `lost` lines are missing from it.
+    virtual void StatusLogResumed(std::int64_t lost) { (void)lost; }
 };
 
 inline constexpr std::size_t RxBufferLimit = 80; // a longer buffer is discarded
@@ -76,6 +85,13 @@ public:
     }
     std::span<const std::uint8_t> RxBuffer() const { return {buffer_.data(), size_}; }
     const TRxCounters &Counters() const { return counters_; }
+
+    // Frames received (every handled window) and stored (its line is in the
+    // day file), since the receiver was made; status lines that did not
+    // reach the status log.
+    std::int64_t FramesReceived() const { return counters_.frames; }
+    std::int64_t FramesStored() const { return stored_; }
+    std::int64_t StatusLinesLost() const { return statusLost_; }
 
     // The first ten characters of the date-time text of the day shown.
     std::string CurrentDay;
@@ -112,6 +128,10 @@ private:
     TRxCounters counters_;
     std::string failure_;      // message of the current run of failures
     std::int64_t dropped_ = 0; // frames dropped in that run
+    std::int64_t stored_ = 0;
+    std::string statusFailure_;    // message of the current run of status log failures
+    std::int64_t statusRunLost_ = 0; // status lines lost in that run
+    std::int64_t statusLost_ = 0;
 };
 
 } // namespace glowkite

@@ -162,8 +162,15 @@ void TMeasurementDecoder::DecodeStatus(std::int16_t f, std::string_view L)
     LastStatus = f;
     if (LogStatusChanges && Publisher)
         Publisher->PublishStatusLine(line);
-    if (LogStatusChanges && statusLog_)
+    if (!LogStatusChanges || !statusLog_)
+        return;
+    try {
         statusLog_->WriteLine(line, lsNone);
+    } catch (const std::exception &e) {
+        // Told apart from a day file that cannot be written: the frame is stored.
+        throw EStatusLogError(statusLog_->CurrentFileName(), e.what());
+    }
+    ++StatusLinesLogged;
 }
 
 void TMeasurementDecoder::ClearData()

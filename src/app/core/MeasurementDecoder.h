@@ -6,15 +6,32 @@
 
 #include "app/core/MeasurementView.h"
 #include "app/core/Protocol.h"
+#include "logging/LogLock.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace glowkite {
 
 class IFramePublisher;
 class TLogFile;
+
+// The monthly status log could not be written. The measurement itself was
+// handled in full (its frame is in the day file, its points in the chart);
+// only its status line is missing from the log. File() names the log.
+class EStatusLogError : public ELogError {
+public:
+    EStatusLogError(std::string file, const std::string &message)
+        : ELogError(message), file_(std::move(file))
+    {
+    }
+    const std::string &File() const { return file_; }
+
+private:
+    std::string file_;
+};
 
 // The status words of the flags f (Windows-1252) and the status level.
 struct TStatusWords {
@@ -61,11 +78,14 @@ public:
     // turns it off: viewing a stored day must not add old history to the
     // current month's log.
     bool LogStatusChanges = true;
+    // Status lines written to the status log so far (a failed one does not count).
+    std::int64_t StatusLinesLogged = 0;
     // Gets the status lines that go to the status log (none: null).
     IFramePublisher *Publisher = nullptr;
 
     void AddMeasurement(std::string_view L, std::int16_t a, std::int16_t f, std::int16_t x,
                         std::int16_t y, std::int16_t g);
+    // A status log that cannot be written raises EStatusLogError.
     void DecodeStatus(std::int16_t f, std::string_view L);
     void ClearData();
     void UpDateGraph();

@@ -34,8 +34,13 @@ private:
 
 struct Events : IFrameEvents {
     int showProtocol = 0, handled = 0;
-    std::vector<std::string> switches, failures;
-    std::vector<std::int64_t> resumed;
+    std::vector<std::string> switches, failures, statusLogFailures;
+    std::vector<std::int64_t> resumed, statusLogResumed;
+    void StatusLogFailed(std::string_view file, std::string_view m) override
+    {
+        statusLogFailures.push_back(std::string(file) + " | " + std::string(m));
+    }
+    void StatusLogResumed(std::int64_t lost) override { statusLogResumed.push_back(lost); }
     void ShowProtocol() override { ++showProtocol; }
     void FramesResumed(std::int64_t dropped) override { resumed.push_back(dropped); }
     void ProtocolSwitched(std::string_view m) override { switches.emplace_back(m); }
@@ -293,6 +298,37 @@ TEST(FrameReceiver, AFrameThatCannotBeStoredIsReportedAndDropped)
     r.dataLog.Directory = r.dir.path().string() + "/gone/LOG/";
     r.Feed(PlusFrame());
     EXPECT_EQ(r.events.failures.size(), 2u);
+    // Received and stored are counted apart: 6 came, 2 reached the day file.
+    EXPECT_EQ(r.receiver.FramesReceived(), 6);
+    EXPECT_EQ(r.receiver.FramesStored(), 2);
+}
+
+TEST(FrameReceiver, AStatusLogThatCannotBeWrittenLosesNoFrame)
+{
+    Rig r;
+    // The day file is fine; the status log's folder cannot be created.
+    r.statusLog.Directory = r.dir.path().string() + "/no/such/LOG/";
+    Bytes alarm = PlusFrame();
+    alarm[3] = 0x01;
+    Bytes normal = PlusFrame();
+    normal[3] = 0x00;
+    r.Feed(Concat({alarm, alarm, normal, normal, alarm}));
+    EXPECT_TRUE(r.events.failures.empty()) << "no frame failed";
+    EXPECT_TRUE(r.events.resumed.empty());
+    ASSERT_EQ(r.events.statusLogFailures.size(), 1u) << "told once for the run";
+    EXPECT_EQ(r.events.statusLogFailures[0],
+              r.dir.path().string() + "/no/such/LOG/glowKite_1203.log | Cannot create " + r.dir.path().string() +
+                  "/no/such/LOG/");
+    EXPECT_EQ(r.Count(), 5);
+    EXPECT_EQ(r.DayFile().size(), 5 * 102u);
+    EXPECT_EQ(r.events.handled, 5);
+    EXPECT_EQ(r.receiver.FramesStored(), 5);
+    EXPECT_EQ(r.receiver.StatusLinesLost(), 3);
+
+    r.statusLog.Directory = r.dir.path().string() + "/LOG/";
+    r.Feed(Concat({normal, normal}));
+    EXPECT_EQ(r.events.statusLogResumed, (std::vector<std::int64_t>{3}));
+    EXPECT_EQ(ReadFile(r.dir / "LOG/glowKite_1203.log").substr(19), "  00   Normal\r\n");
 }
 
 TEST(FrameReceiver, ChunkingDoesNotChangeTheFrames)
