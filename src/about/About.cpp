@@ -5,6 +5,8 @@
 #include "gui/GuiSupport.h"
 
 #include <QApplication>
+
+#include <algorithm>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -33,6 +35,8 @@ TAboutBox::TAboutBox(QWidget *parent)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setWindowTitle(QStringLiteral("Glowkite  Info"));
+    setFont(UiFont(8));
+    setWindowIcon(glowkite::ProgramIcon());
     setFixedSize(298, 210);
 
     Panel1 = Place(new QFrame(this), "Panel1", 8, 8, 281, 161);
@@ -40,18 +44,21 @@ TAboutBox::TAboutBox(QWidget *parent)
 
     ProgramIcon = Place(new QLabel(Panel1), "ProgramIcon", 8, 8, 81, 81);
     ProgramIcon->setAlignment(Qt::AlignCenter);
-    const QIcon icon = QApplication::windowIcon().isNull()
-                           ? style()->standardIcon(QStyle::SP_ComputerIcon)
-                           : QApplication::windowIcon();
-    ProgramIcon->setPixmap(icon.pixmap(64, 64));
+    ProgramIcon->setPixmap(glowkite::ProgramIcon().pixmap(64, 64));
 
     // The labels reach to the panel's right edge.
     constexpr int textWidth = 281 - 112 - 8;
-    ProductName = Place(new QLabel(QStringLiteral("Glowkite"), Panel1), "ProductName", 112, 16, textWidth, 20);
-    ProductName->setFont(ArialBold(16));
-    Version = Place(new QLabel(QStringLiteral("Version: 1.1"), Panel1), "Version", 112, 40, textWidth, 19);
-    Version->setFont(ArialBold(15));
-    VersionDate = Place(new QLabel(QStringLiteral("Date"), Panel1), "VersionDate", 112, 62, textWidth, 16);
+    // Each label as high as its font needs (the designed heights fit Arial
+    // and Tahoma); the next one below it.
+    auto label = [this](const char *name, const QString &text, const QFont &font, int top) {
+        auto *l = new QLabel(text, Panel1);
+        l->setFont(font);
+        return Place(l, name, 112, top, textWidth, l->sizeHint().height());
+    };
+    ProductName = label("ProductName", QStringLiteral("Glowkite"), ArialBold(16), 16);
+    Version = label("Version", QStringLiteral("Version: 1.1"), ArialBold(15),
+                    std::max(40, ProductName->geometry().bottom() + 4));
+    VersionDate = label("VersionDate", QStringLiteral("Date"), font(), std::max(62, Version->geometry().bottom() + 3));
 
     OKButton = Place(new QPushButton(QStringLiteral("OK"), this), "OKButton", 118, 178, 65, 26);
     OKButton->setDefault(true);

@@ -217,4 +217,12 @@ void InitProgramInfo(const std::string &exePath)
     ProgramInfo.BuildDateCompact = FormatDateCompact(date);
 }
 
+std::string VersionText()
+{
+    std::string text = ProgramInfo.FileVersion.empty() ? ProgramInfo.FixedVersion : ProgramInfo.FileVersion;
+    if (!ProgramInfo.BuildDate.empty())
+        text += " (built " + ProgramInfo.BuildDate + ")";
+    return text;
+}
+
 } // namespace glowkite

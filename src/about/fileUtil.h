@@ -27,6 +27,9 @@ extern TLblData ProgramInfo;
 // date compiled into this library.
 void InitProgramInfo(const std::string &exePath);
 
+// "1.0.2.4 (built 09.12.2026)" from ProgramInfo, for --version.
+std::string VersionText();
+
 // Fields 1 to 5 from the file's version resource through the Windows version
 // API. Where there is no such API, there is nothing to read: `data` stays.
 void ReadVersionInfo(const std::string &path, TLblData &data);

@@ -8,8 +8,14 @@ namespace glowkite {
 std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QString &error)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("GlowKite data logger and viewer"));
+    parser.setApplicationDescription(QStringLiteral(
+        "GlowKite data logger and viewer: records the frames of a GlowKite beam smoke detector\n"
+        "(35710 baud) into day files and shows them in a live chart; replays stored days.\n"
+        "Without options it opens the window with the settings and LOG folder it finds itself."));
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Displays the version and build date."));
+    parser.addOption(version);
     const QCommandLineOption ini(QStringLiteral("ini"),
                                  QStringLiteral("Settings file to use instead of the program's own."),
                                  QStringLiteral("FILE"));

@@ -5,6 +5,7 @@
 #include "app/ui/ChartAdapter.h"
 #include "gui/Cp1252.h"
 #include "gui/GuiSupport.h"
+#include "gui/WindowPlacement.h"
 #include "app/ui/KeyPreview.h"
 #include "app/ui/TextLinesModel.h"
 #include "logging/UProgres.h"
@@ -22,7 +23,10 @@
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
@@ -50,8 +54,6 @@ QLabel *Heading(const QString &text, const char *name, QWidget *parent)
     auto *label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setFont(UiFont(HeadingPointSize, true));
-    // A narrow pane cuts the heading off rather than growing the window.
-    label->setMinimumWidth(1);
     return label;
 }
 
@@ -159,16 +161,19 @@ void TForm_GlowKite::BuildLayout()
     paneSplitter_->setHandleWidth(3);
     paneSplitter_->setChildrenCollapsible(false);
     chartSplitter_->addWidget(paneSplitter_);
-    // The chart keeps its height when the window grows; the panes take the rest.
-    chartSplitter_->setStretchFactor(0, 0);
-    chartSplitter_->setStretchFactor(1, 1);
+    // The chart takes the room when the window grows; the panes keep theirs.
+    chartSplitter_->setStretchFactor(0, 1);
+    chartSplitter_->setStretchFactor(1, 0);
 
-    // Placed, not laid out: like a panel, it cuts off what does not fit
-    // instead of forcing the window to grow.
+    // Laid out from the fonts present: the calendar shows every day of the
+    // month, and the lower area never gets less than that.
     pnlControl_ = new QWidget(paneSplitter_);
     pnlControl_->setObjectName(QStringLiteral("pnl_Control"));
-    btnClear_ = Place(new QPushButton(QStringLiteral("Graph l\u00f6schen"), pnlControl_), "btn_Clear", 8, 8,
-                      209, 25);
+    auto *controlColumn = new QVBoxLayout(pnlControl_);
+    controlColumn->setContentsMargins(8, 8, 8, 4);
+    controlColumn->setSpacing(8);
+    btnClear_ = new QPushButton(QStringLiteral("Graph l\u00f6schen"), pnlControl_);
+    btnClear_->setObjectName(QStringLiteral("btn_Clear"));
     Connect(btnClear_, &QPushButton::clicked, &TForm_GlowKite::btn_ClearClick);
     monthCalendar_ = new QCalendarWidget(pnlControl_);
     monthCalendar_->setObjectName(QStringLiteral("MonthCalendar"));
@@ -176,9 +181,10 @@ void TForm_GlowKite::BuildLayout()
     // The user interface is German, whatever the system's language.
     monthCalendar_->setLocale(QLocale(QLocale::German, QLocale::Germany));
     monthCalendar_->setFirstDayOfWeek(Qt::Monday);
-    monthCalendar_->setGeometry(QRect(QPoint(8, 41), QSize(209, monthCalendar_->sizeHint().height())));
-    pnlControl_->setMinimumWidth(1);
-
+    monthCalendar_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    controlColumn->addWidget(btnClear_);
+    controlColumn->addWidget(monthCalendar_);
+    controlColumn->addStretch(1);
     panel1_ = new QWidget(paneSplitter_);
     panel1_->setObjectName(QStringLiteral("Panel1"));
     auto *statusColumn = new QVBoxLayout(panel1_);
@@ -254,7 +260,7 @@ void TForm_GlowKite::FormCreate()
 
 void TForm_GlowKite::ShowProtocol()
 {
-    lblProtocol_->setText(QString::fromLatin1(session_.Decoder.Protocol().Name()));
+    lblProtocol_->setText(QString::fromLatin1(replayedProtocol_.value_or(session_.Decoder.Protocol()).Name()));
 }
 
 void TForm_GlowKite::ProtocolSwitched(std::string_view message)
@@ -278,6 +284,10 @@ void TForm_GlowKite::FramesResumed(std::int64_t dropped)
 void TForm_GlowKite::ClearData()
 {
     session_.Decoder.ClearData();
+    if (replayedProtocol_) {
+        replayedProtocol_.reset();
+        ShowProtocol();
+    }
 }
 
 void TForm_GlowKite::UpDateGraph()
@@ -307,24 +317,58 @@ int TForm_GlowKite::Panel1Width() const
 
 void TForm_GlowKite::ApplyWindowBounds(const QRect &outer)
 {
-    // The stored size is the outer size, but resize() sets the inner one;
-    // the frame is known only once the window is on screen, so showing the
-    // window applies the bounds once more.
+    // The stored size is the outer one (frame included), but resize() sets
+    // the client area; the frame is known only once the window manager has
+    // framed the window, so FitFrame applies the bounds once more then.
     outerBounds_ = outer;
     const QSize frameExtra = frameGeometry().size() - size();
     move(outer.topLeft());
-    resize(outer.size() - frameExtra);
+    resize((outer.size() - frameExtra).expandedTo(QSize(1, 1)));
+}
+
+void TForm_GlowKite::FitFrame()
+{
+    if (frameSettled_)
+        return;
+    const QSize frameExtra = frameGeometry().size() - size();
+    if (frameExtra.isEmpty() && ++framePolls_ < FramePollLimit)
+        return; // not framed yet
+    frameSettled_ = true;
+    if (frameTimer_)
+        frameTimer_->stop();
+    if (!frameExtra.isEmpty() && !isMaximized() && !isFullScreen()) {
+        ApplyWindowBounds(outerBounds_);
+        // The client area shrank by the frame: the chart and the status pane
+        // get their stored sizes again instead of giving up that room.
+        if (layout())
+            layout()->activate();
+        ApplySplitterSizes();
+    }
+}
+
+QRect TForm_GlowKite::FitStoredBounds(const TStoredBounds &stored) const
+{
+    std::vector<QRect> screens;
+    if (QScreen *primary = QGuiApplication::primaryScreen())
+        screens.push_back(primary->availableGeometry());
+    for (QScreen *screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens.push_back(screen->availableGeometry());
+    return FitToScreens(stored, screens, minimumSizeHint());
 }
 
 void TForm_GlowKite::ApplySplitterSizes()
 {
+    // Stored sizes of any value are fitted to the room, and every pane keeps
+    // what its controls need to be whole.
+    const auto least = [](const QWidget *w) { return w->minimumSizeHint().expandedTo(w->minimumSize()); };
     const int handle = chartSplitter_->handleWidth();
-    const int total = chartSplitter_->height();
-    chartSplitter_->setSizes({chartHeight_, std::max(1, total - chartHeight_ - handle)});
-    const int paneTotal = paneSplitter_->width();
+    chartSplitter_->setSizes(FitSplitterSizes(chartSplitter_->height(), handle, {chartHeight_},
+                                              {least(chart_->Widget()).height(), least(paneSplitter_).height()}));
     const int control = pnlControl_->isVisible() && shown_ ? pnlControl_->width() : 225;
     paneSplitter_->setSizes(
-        {control, panel1Width_, std::max(1, paneTotal - control - panel1Width_ - 2 * handle)});
+        FitSplitterSizes(paneSplitter_->width(), handle, {control, panel1Width_},
+                         {least(pnlControl_).width(), least(panel1_).width(), least(pnlData_).width()}));
 }
 
 void TForm_GlowKite::showEvent(QShowEvent *event)
@@ -332,11 +376,21 @@ void TForm_GlowKite::showEvent(QShowEvent *event)
     QMainWindow::showEvent(event);
     if (shown_)
         return;
+    // Only an X11 window manager adds a frame after the window is shown; other
+    // platforms know their frame (or have none) by now.
+    frameSettled_ = QGuiApplication::platformName() != QLatin1String("xcb");
+    if (!frameSettled_) {
+        frameTimer_ = new QTimer(this);
+        frameTimer_->setInterval(20);
+        connect(frameTimer_, &QTimer::timeout, this, &TForm_GlowKite::FitFrame);
+        frameTimer_->start();
+    }
     // The splitters know their room only once the window is laid out.
     QTimer::singleShot(0, this, [this] {
-        ApplySplitterSizes();
-        if (frameGeometry() != outerBounds_)
+        // A platform that knew its frame at showing: the outer bounds now.
+        if (frameSettled_ && frameGeometry() != outerBounds_)
             ApplyWindowBounds(outerBounds_);
+        ApplySplitterSizes();
         shown_ = true;
     });
 }
@@ -344,11 +398,14 @@ void TForm_GlowKite::showEvent(QShowEvent *event)
 void TForm_GlowKite::ReadIni()
 {
     TIniFile ini(paths_.IniFile);
-    const int left = ini.ReadInteger("Window", "Main.Left", 0);
-    const int top = ini.ReadInteger("Window", "Main.Top", 0);
-    const int width = ini.ReadInteger("Window", "Main.With", 640);
-    const int height = ini.ReadInteger("Window", "Main.Heigth", 480);
-    ApplyWindowBounds(QRect(left, top, width, height));
+    TStoredBounds stored;
+    stored.Left = ini.ReadInteger("Window", "Main.Left", 0);
+    stored.Top = ini.ReadInteger("Window", "Main.Top", 0);
+    stored.Width = ini.ReadInteger("Window", "Main.With", 640);
+    stored.Height = ini.ReadInteger("Window", "Main.Heigth", 480);
+    // Stored bounds that no screen shows, or larger than the screen, would
+    // give a window nobody can reach (or, at 2^31 pixels, none at all).
+    ApplyWindowBounds(FitStoredBounds(stored));
     chartHeight_ = ini.ReadInteger("Window", "Chart.Heigth", 300);
     panel1Width_ = ini.ReadInteger("Window", "Panel1.With", 230);
     ApplySplitterSizes();
@@ -363,7 +420,9 @@ void TForm_GlowKite::ReadIni()
 void TForm_GlowKite::WriteIni()
 {
     TIniFile ini(paths_.IniFile);
-    const QRect bounds = frameGeometry();
+    // Until the window manager has framed the window its frame geometry is
+    // the client area: the bounds asked for are then still the true ones.
+    const QRect bounds = frameSettled_ ? frameGeometry() : outerBounds_;
     ini.WriteInteger("Window", "Main.Left", bounds.left());
     ini.WriteInteger("Window", "Main.Top", bounds.top());
     ini.WriteInteger("Window", "Main.With", bounds.width());
@@ -407,6 +466,7 @@ void TForm_GlowKite::act_OptionExecute()
         return;
     session_.Decoder.AllData2Chart = !dlg->cb_DataSelection->isChecked();
     session_.Decoder.GlowkiteVersion = dlg->cb_Version->isChecked();
+    replayedProtocol_.reset(); // the protocol chosen is the one to show
     ShowProtocol();
     session_.Decoder.xPosActive = dlg->cb_XPos->isChecked();
     session_.Decoder.yPosActive = dlg->cb_YPos->isChecked();
@@ -720,8 +780,7 @@ std::string TForm_GlowKite::DayFileName(const TDay &day) const
 void TForm_GlowKite::UpdateBoldDays()
 {
     const auto exists = [this](const TDay &day) {
-        std::error_code ec;
-        return std::filesystem::exists(DayFileName(day), ec);
+        return IsDayFile(DayFileName(day));
     };
     QTextCharFormat bold;
     bold.setFontWeight(QFont::Bold);
@@ -739,12 +798,16 @@ void TForm_GlowKite::UpdateBoldDays()
 
 void TForm_GlowKite::FrameHandled()
 {
+    // A new day empties the chart: from then on it shows live frames only.
+    if (replayedProtocol_ && !replaying_ && session_.Receiver.CurrentDay != replayedOnDay_) {
+        replayedProtocol_.reset();
+        ShowProtocol();
+    }
     // Looked at once a day: after the first frame of a day its file exists.
     if (session_.Receiver.CurrentDay == markedDay_)
         return;
     const std::optional<TDay> day = DayOfDateText(session_.Receiver.CurrentDay);
-    std::error_code ec;
-    if (!day || !std::filesystem::exists(DayFileName(*day), ec))
+    if (!day || !IsDayFile(DayFileName(*day)))
         return;
     markedDay_ = session_.Receiver.CurrentDay;
     UpdateBoldDays();
@@ -781,6 +844,9 @@ void TForm_GlowKite::LoadFromFile(const std::string &F)
     // One redraw at the end instead of one per pass of the event loop: a
     // redraw of a growing million points would take as long as the reading.
     chart_->SetReplotHeld(true);
+    replayedProtocol_.reset(); // the chart is emptied first
+    ShowProtocol();
+    replayedOnDay_ = session_.Receiver.CurrentDay;
     TDayReplay replay(session_.Decoder, *this);
     replay.ProgressEvery = ReplayProgressEvery;
     replay.LoadFromFile(F);
@@ -826,6 +892,12 @@ void TForm_GlowKite::Progress(std::int64_t lines)
         QCoreApplication::processEvents();
         lastPump_ = std::chrono::steady_clock::now();
     }
+}
+
+void TForm_GlowKite::ShowReplayedProtocol(TProtocol protocol)
+{
+    replayedProtocol_ = protocol;
+    ShowProtocol();
 }
 
 void TForm_GlowKite::EndProgress()

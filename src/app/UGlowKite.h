@@ -8,6 +8,7 @@
 #include "app/core/DayReplay.h"
 #include "app/core/FrameReceiver.h"
 #include "gui/GuiSupport.h"
+#include "gui/WindowPlacement.h"
 #include "app/core/MeasurementDecoder.h"
 #include "app/core/MeasurementView.h"
 #include "app/core/Recording.h"
@@ -22,6 +23,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -162,6 +164,7 @@ public:
     void BeginProgress(std::string_view text, std::int64_t maximum) override;
     void Progress(std::int64_t lines) override;
     void EndProgress() override;
+    void ShowReplayedProtocol(TProtocol protocol) override;
     void FrameHandled() override;
 
 public slots:
@@ -189,6 +192,10 @@ private:
     template <class Sender, class Signal>
     void Connect(Sender *sender, Signal signal, void (TForm_GlowKite::*handler)());
     void ApplyWindowBounds(const QRect &outer);
+    // Outer bounds from the settings file, fitted to the screens present.
+    QRect FitStoredBounds(const TStoredBounds &stored) const;
+    // Once the window manager has framed the window: the outer bounds again.
+    void FitFrame();
     void ApplySplitterSizes();
 
     // Chart navigation and day replay.
@@ -230,6 +237,10 @@ private:
     std::array<QLabel *, 6> panels_{};
 
     QRect outerBounds_;
+    bool frameSettled_ = true; // the frame is known (or there is none)
+    QTimer *frameTimer_ = nullptr;
+    int framePolls_ = 0;
+    static constexpr int FramePollLimit = 100; // 2 s: no window manager frames it
     int chartHeight_ = 300;
     int panel1Width_ = 230;
     bool shown_ = false;
@@ -237,6 +248,10 @@ private:
     bool replaying_ = false;
     std::chrono::steady_clock::time_point lastPump_{};
     std::string markedDay_; // the day whose file the calendar knows exists
+    // The protocol of the replayed day while the chart shows it; the label
+    // shows it instead of the live receiver's, which the replay leaves alone.
+    std::optional<TProtocol> replayedProtocol_;
+    std::string replayedOnDay_; // the live day when the replay ran
 };
 
 } // namespace glowkite

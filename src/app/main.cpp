@@ -5,19 +5,34 @@
 #include "settings/Paths.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-bool AsksForHelp(int argc, char *argv[])
+bool AsksFor(int argc, char *argv[], std::initializer_list<const char *> names)
 {
     for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
-            std::strcmp(argv[i], "--help-all") == 0)
-            return true;
+        for (const char *name : names)
+            if (std::strcmp(argv[i], name) == 0)
+                return true;
     return false;
+}
+
+// Qt's own texts (file dialogs, standard buttons) in German, like the rest
+// of the program, from Qt's translations where the system has them.
+void LoadQtGerman(QApplication &app)
+{
+    auto *qt = new QTranslator(&app);
+    if (qt->load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(qt);
 }
 
 // Usage text or a bad command line: reported on the console, no window.
@@ -36,14 +51,34 @@ int main(int argc, char *argv[])
     InitProgramInfo(OwnProgramPath());
 
     QString error;
-    if (AsksForHelp(argc, argv)) {
+    if (AsksFor(argc, argv, {"--version", "-v"})) {
+        std::printf("glowkite %s\n", VersionText().c_str());
+        return 0;
+    }
+    if (AsksFor(argc, argv, {"--help", "-h", "--help-all"})) {
         // Answered without opening the display.
         QCoreApplication console(argc, argv);
         ParseStartOptions(console.arguments(), error);
         return Refuse(error, true);
     }
 
+#ifndef _WIN32
+    // Without a display Qt would abort with a message about a plugin; say
+    // what is missing and what runs without one.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM") &&
+        !AsksFor(argc, argv, {"-platform", "--platform"})) {
+        std::fputs("glowkite: this program needs a graphical display (none is set: DISPLAY and\n"
+                   "WAYLAND_DISPLAY are empty). Start it from a desktop session, or try it\n"
+                   "headless: glowkite-cli simulate --pty, glowkite-cli record --port DEVICE,\n"
+                   "glowkite-cli export DAY.glow --csv (glowkite-cli --help). Under a virtual\n"
+                   "display: xvfb-run glowkite --demo.\n",
+                   stderr);
+        return 1;
+    }
+#endif
     QApplication app(argc, argv);
+    LoadQtGerman(app);
+    QApplication::setWindowIcon(ProgramIcon());
     // Qt's own options (-platform, -style ...) are gone from arguments() here.
     const auto options = ParseStartOptions(app.arguments(), error);
     if (!options)

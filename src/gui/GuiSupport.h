@@ -2,6 +2,7 @@
 // Small helpers shared by the windows of the program.
 
 #include <QFont>
+#include <QIcon>
 #include <QPointer>
 #include <QString>
 
@@ -15,6 +16,11 @@ namespace glowkite {
 // The program's dialog font: Tahoma at the given size where it is
 // installed, else the system's sans-serif at that size.
 QFont UiFont(int pointSize = 8, bool bold = false);
+
+// The program's icon (window, about box): the SVG of the desktop entry,
+// built into the program; the style's computer icon where Qt cannot draw
+// SVG (its svg plugin is missing).
+QIcon ProgramIcon();
 
 // Names a control (tests find controls by name) and places it in its parent.
 template <class W>

@@ -8,13 +8,17 @@
 #include "settings/IniFile.h"
 
 #include <QComboBox>
+#include <QBoxLayout>
 #include <QFrame>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
 #include <array>
+#include <utility>
 
 namespace glowkite {
 
@@ -67,9 +71,11 @@ void SelectMapping(QComboBox *box, const std::array<T, N> &map, T value)
         }
 }
 
-QComboBox *ParameterBox(QWidget *parent, const char *name, int top, bool editable = false)
+QComboBox *ParameterBox(QWidget *parent, const char *name, bool editable = false)
 {
-    auto *box = Place(new QComboBox(parent), name, 96, top, 145, 21);
+    auto *box = new QComboBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setMinimumWidth(145);
     box->setEditable(editable);
     box->setEnabled(false); // the line settings are the detector's; nothing enables them
     return box;
@@ -78,42 +84,101 @@ QComboBox *ParameterBox(QWidget *parent, const char *name, int top, bool editabl
 } // namespace
 
 TFComCfg::TFComCfg(const std::string &iniFileName, QWidget *parent,
-                   std::function<std::vector<std::string>()> listPorts)
+                   std::function<std::vector<TSerialPortInfo>()> listPorts)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint |
                           Qt::WindowTitleHint),
-      IniFileName(iniFileName), listPorts_(listPorts ? std::move(listPorts) : [] { return ListSerialPorts(); })
+      IniFileName(iniFileName), listPorts_(listPorts ? std::move(listPorts) : [] { return ListSerialPortInfos(); })
 {
     setObjectName(QStringLiteral("FComCfg"));
     setWindowTitle(QStringLiteral("glowKite Schnittstellen Parameter"));
     setFont(UiFont(8));
-    setFixedSize(377, 266);
-
-    Bevel1 = Place(new QFrame(this), "Bevel1", 16, 8, 241, 33);
+    // Laid out from the font present: the designed 60 x 13 label boxes cut
+    // "Schnittstelle" in any font wider than Tahoma.
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
     Bevel1->setFrameShape(QFrame::Box);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    lbl_Com = Place(new QLabel(QStringLiteral("Schnittstelle"), this), "lbl_Com", 32, 16, 60, 13);
-    cbx_Com = Place(new QComboBox(this), "cbx_Com", 96, 13, 145, 21);
+    lbl_Com = new QLabel(QStringLiteral("Schnittstelle"), Bevel1);
+    lbl_Com->setObjectName(QStringLiteral("lbl_Com"));
+    cbx_Com = new QComboBox(Bevel1);
+    cbx_Com->setObjectName(QStringLiteral("cbx_Com"));
     cbx_Com->setEditable(true);
     cbx_Com->setInsertPolicy(QComboBox::NoInsert);
     cbx_Com->setEditText(QStringLiteral("cbx_Com"));
+    // Room for a device path with what is behind it ("/dev/ttyUSB0 (FTDI
+    // FT232R USB UART)"); longer names show whole in the open list.
+    cbx_Com->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbx_Com->setMinimumContentsLength(36);
 
-    Bevel2 = Place(new QFrame(this), "Bevel2", 16, 56, 241, 193);
+    Bevel2 = new QFrame(this);
+    Bevel2->setObjectName(QStringLiteral("Bevel2"));
     Bevel2->setFrameShape(QFrame::Box);
     Bevel2->setFrameShadow(QFrame::Sunken);
-    Label1 = Place(new QLabel(QStringLiteral(" Parameter "), this), "Label1", 32, 50, 60, 13);
+    Label1 = new QLabel(QStringLiteral(" Parameter "), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setAutoFillBackground(true); // sits on the upper edge of Bevel2
-    lbl_Baudrate = Place(new QLabel(QStringLiteral("Baudrate"), this), "lbl_Baudrate", 32, 84, 60, 13);
-    cbx_baudrate = ParameterBox(this, "cbx_baudrate", 81, true);
-    lbl_DataBits = Place(new QLabel(QStringLiteral("DataBits"), this), "lbl_DataBits", 32, 121, 60, 13);
-    cbx_DataBits = ParameterBox(this, "cbx_DataBits", 118);
-    lbl_Parity = Place(new QLabel(QStringLiteral("Parity"), this), "lbl_Parity", 32, 164, 60, 13);
-    cbx_Parity = ParameterBox(this, "cbx_Parity", 161);
-    lbl_StopBits = Place(new QLabel(QStringLiteral("StopBits"), this), "lbl_StopBits", 32, 204, 60, 13);
-    cbx_StopBits = ParameterBox(this, "cbx_StopBits", 201);
+    auto label = [this](const char *name, const QString &text) {
+        auto *l = new QLabel(text, Bevel2);
+        l->setObjectName(QString::fromLatin1(name));
+        return l;
+    };
+    lbl_Baudrate = label("lbl_Baudrate", QStringLiteral("Baudrate"));
+    cbx_baudrate = ParameterBox(Bevel2, "cbx_baudrate", true);
+    lbl_DataBits = label("lbl_DataBits", QStringLiteral("DataBits"));
+    cbx_DataBits = ParameterBox(Bevel2, "cbx_DataBits");
+    lbl_Parity = label("lbl_Parity", QStringLiteral("Parity"));
+    cbx_Parity = ParameterBox(Bevel2, "cbx_Parity");
+    lbl_StopBits = label("lbl_StopBits", QStringLiteral("StopBits"));
+    cbx_StopBits = ParameterBox(Bevel2, "cbx_StopBits");
 
-    btn_Save = Place(new QPushButton(QStringLiteral("&Sichern"), this), "btn_Save", 286, 176, 75, 25);
+    btn_Save = new QPushButton(QStringLiteral("&Sichern"), this);
+    btn_Save->setObjectName(QStringLiteral("btn_Save"));
     btn_Save->setDefault(true);
-    btn_Cancel = Place(new QPushButton(QStringLiteral("&Abbrechen"), this), "btn_Cancel", 286, 224, 75, 25);
+    btn_Cancel = new QPushButton(QStringLiteral("&Abbrechen"), this);
+    btn_Cancel->setObjectName(QStringLiteral("btn_Cancel"));
+    for (QPushButton *b : {btn_Save, btn_Cancel})
+        b->setMinimumSize(75, 25);
+
+    // Both frames share one label column, so the boxes line up.
+    const int labelWidth = std::max({lbl_Com->sizeHint().width(), lbl_Baudrate->sizeHint().width(),
+                                     lbl_DataBits->sizeHint().width(), lbl_Parity->sizeHint().width(),
+                                     lbl_StopBits->sizeHint().width()});
+    auto *portRow = new QGridLayout(Bevel1);
+    portRow->setContentsMargins(15, 6, 15, 6);
+    portRow->setHorizontalSpacing(8);
+    portRow->setColumnMinimumWidth(0, labelWidth);
+    portRow->setColumnStretch(1, 1);
+    portRow->addWidget(lbl_Com, 0, 0);
+    portRow->addWidget(cbx_Com, 0, 1);
+    auto *parameters = new QGridLayout(Bevel2);
+    parameters->setContentsMargins(15, Label1->sizeHint().height() + 8, 15, 12);
+    parameters->setHorizontalSpacing(8);
+    parameters->setVerticalSpacing(14);
+    parameters->setColumnMinimumWidth(0, labelWidth);
+    parameters->setColumnStretch(1, 1);
+    int row = 0;
+    for (auto [l, box] : {std::pair{lbl_Baudrate, cbx_baudrate}, std::pair{lbl_DataBits, cbx_DataBits},
+                          std::pair{lbl_Parity, cbx_Parity}, std::pair{lbl_StopBits, cbx_StopBits}}) {
+        parameters->addWidget(l, row, 0);
+        parameters->addWidget(box, row++, 1);
+    }
+    auto *frames = new QVBoxLayout;
+    frames->setSpacing(std::max(15, Label1->sizeHint().height()));
+    frames->addWidget(Bevel1);
+    frames->addWidget(Bevel2);
+    auto *buttons = new QVBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btn_Save);
+    buttons->addSpacing(23);
+    buttons->addWidget(btn_Cancel);
+    auto *form = new QHBoxLayout(this);
+    form->setContentsMargins(16, 8, 16, 17);
+    form->setSpacing(29);
+    form->addLayout(frames);
+    form->addLayout(buttons);
+    // A fixed dialog border, at least the designed client area of 377 x 266.
+    setFixedSize(form->sizeHint().expandedTo(QSize(377, 266)));
+
     connect(btn_Save, &QPushButton::clicked, this, &QDialog::accept);
     connect(btn_Cancel, &QPushButton::clicked, this, &QDialog::reject);
     setTabOrder(btn_Cancel, btn_Save);
@@ -156,7 +221,19 @@ void TFComCfg::FormCreate()
 void TFComCfg::ReadSettings()
 {
     const TIniFile ini(IniFileName);
-    serialComm_->SetDeviceName(ini.ReadString(Section, "ComPort", "COM1"));
+    // A first start (no port stored) takes the first USB adapter: the first
+    // on-board port, COM1, is often the machine's console.
+    const char *const unset = "\x01";
+    std::string port = ini.ReadString(Section, "ComPort", unset);
+    if (port == unset) {
+        port = "COM1";
+        try {
+            port = FirstStartPort(listPorts_(), port);
+        } catch (const std::exception &) {
+            // No list of ports: the dialog says so when it is shown.
+        }
+    }
+    serialComm_->SetDeviceName(port);
     ini.ReadString(Section, "Baudrate", "2400"); // read, not used: the rate is the detector's
     serialComm_->SetBaudrate(brUser);
     serialComm_->SetUserBaudrate(35710);
@@ -209,15 +286,16 @@ void TFComCfg::FillComPorts()
 {
     const QString shown = cbx_Com->currentText();
     cbx_Com->clear();
-    std::vector<std::string> ports;
+    std::vector<TSerialPortInfo> ports;
     std::exception_ptr failure;
     try {
         ports = listPorts_();
     } catch (...) {
         failure = std::current_exception();
     }
-    for (const std::string &p : ports)
-        cbx_Com->addItem(MessageText(p));
+    // Each entry names what is behind the device; PortFromDisplayName maps it back.
+    for (const TSerialPortInfo &p : ports)
+        cbx_Com->addItem(MessageText(PortDisplayName(p)));
     cbx_Com->setCurrentIndex(-1);
     cbx_Com->setEditText(shown);
     if (cbx_Com->count() == 0) {
@@ -239,7 +317,7 @@ void TFComCfg::FormActivate()
     const QString wanted = MessageText(portName_);
     int found = -1;
     for (int i = 0; i < cbx_Com->count(); ++i)
-        if (cbx_Com->itemText(i) == wanted)
+        if (QString::fromStdString(PortFromDisplayName(cbx_Com->itemText(i).toStdString())) == wanted)
             found = i;
     if (found >= 0)
         cbx_Com->setCurrentIndex(found);
@@ -252,6 +330,15 @@ void TFComCfg::FormActivate()
     SelectMapping(cbx_StopBits, StopBitsMap, portStopbits_);
 }
 
+void TFComCfg::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    // " Parameter " sits on the upper edge of Bevel2.
+    Label1->adjustSize();
+    Label1->move(Bevel2->x() + 16, Bevel2->y() - Label1->height() / 2);
+    Label1->raise();
+}
+
 void TFComCfg::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
@@ -261,7 +348,7 @@ void TFComCfg::showEvent(QShowEvent *event)
 void TFComCfg::cbx_ComChange()
 {
     // Port names are device paths: kept as the system's (UTF-8) bytes.
-    SetPortName(cbx_Com->currentText().toStdString());
+    SetPortName(PortFromDisplayName(cbx_Com->currentText().toStdString()));
 }
 
 void TFComCfg::cbx_baudrateChange()

@@ -5,6 +5,7 @@
 // at 35710 (the box shows "glowKite"); data bits, parity and stop bits come
 // from the settings file and are shown, not changed.
 
+#include "portcfg/PortList.h"
 #include "serial/SerTypes.h"
 
 #include <QDialog>
@@ -27,9 +28,9 @@ class TFComCfg : public QDialog {
     Q_OBJECT
 public:
     // iniFileName: the settings file; listPorts: the system's serial ports
-    // (the tests give their own list).
+    // with what is behind them (the tests give their own list).
     TFComCfg(const std::string &iniFileName, QWidget *parent = nullptr,
-             std::function<std::vector<std::string>()> listPorts = {});
+             std::function<std::vector<TSerialPortInfo>()> listPorts = {});
     ~TFComCfg() override;
 
     TSerComm &SerialComm() { return *serialComm_; }
@@ -79,13 +80,14 @@ public slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void FormCreate();
     void FormActivate();
 
     std::unique_ptr<TSerComm> serialComm_;
-    std::function<std::vector<std::string>()> listPorts_;
+    std::function<std::vector<TSerialPortInfo>()> listPorts_;
     std::string portName_;
     TSerBaudrate portBaudrate_ = br2400;
     TSerParity portParity_ = paNone;

@@ -22,11 +22,13 @@ int IntervallIndex(int intervall)
 
 namespace {
 
-// The designed widths fit Tahoma; another font may need more room.
+// The designed sizes fit Tahoma; another font may need more room, wider
+// and higher (a check box's indicator too).
 template <class W>
 W *PlaceText(W *w, const char *name, int left, int top, int width, int height)
 {
-    return Place(w, name, left, top, std::max(width, w->sizeHint().width()), height);
+    const QSize need = w->sizeHint();
+    return Place(w, name, left, top, std::max(width, need.width()), std::max(height, need.height()));
 }
 
 QCheckBox *CheckBox(QWidget *parent, const char *name, const QString &caption, int left, int top,

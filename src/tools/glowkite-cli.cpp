@@ -3,6 +3,7 @@
 //   simulate  a simulated detector on a pseudo-terminal or a device
 //   export    a stored day as CSV (frames, or the chart's points)
 
+#include "about/fileUtil.h"
 #include "app/core/DayReplay.h"
 #include "app/core/Export.h"
 #include "app/core/MemoryView.h"
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <thread>
@@ -42,7 +44,43 @@ const char *const Usage =
     "                        [--aq-ramp] [--position-ramp] [--contamination N|drift]\n"
     "                        [--garbage N] [--both-marks-every N] [--switch-protocol-after N]\n"
     "  glowkite-cli export DAY.glow (--csv | --points [--interval N] [--changes-only])\n"
-    "                        [--excel] [-o FILE]\n";
+    "                        [--excel] [-o FILE]\n"
+    "  glowkite-cli --version | --help\n";
+
+// --help: the usage and what each option does.
+const char *const Help =
+    "glowkite-cli: the GlowKite logger without a window.\n"
+    "\n"
+    "record: records a detector's frames into the same day files and status log\n"
+    "as the window (glowkite_yymmdd.glow, glowKite_yymm.log) until Ctrl+C.\n"
+    "  --port DEVICE      serial port (/dev/ttyUSB0, a pseudo-terminal, COMn)\n"
+    "  --log-dir DIR      folder of the day files (default: the program's LOG folder)\n"
+    "  --duration S       stop after S seconds\n"
+    "\n"
+    "simulate: a simulated detector (35710 baud frames of both protocols).\n"
+    "  --pty              on a new pseudo-terminal; its path is printed\n"
+    "  --port DEVICE      on a real port (e.g. one end of a null-modem cable)\n"
+    "  --protocol P       plus (\"glowkite +\", default) or old (\"glowkite\")\n"
+    "  --fps N            frames per second, 0.01 to 143 (default 10)\n"
+    "  --frames N         stop after N frames      --duration S  after S seconds\n"
+    "  --seed N           seed of the simulated values\n"
+    "  --status-run       run through the status words\n"
+    "  --aq-ramp          rising and falling air quality\n"
+    "  --position-ramp    moving beam alignment\n"
+    "  --contamination N  fixed contamination 0..255, or drift\n"
+    "  --garbage N        up to N junk bytes between frames\n"
+    "  --both-marks-every N, --switch-protocol-after N   protocol detection cases\n"
+    "\n"
+    "export: a stored day as CSV, to standard output or -o FILE.\n"
+    "  --csv              one row per frame\n"
+    "  --points           the chart's points, as the window plots them, with\n"
+    "                     --interval N (default 60) and --changes-only\n"
+    "  --excel            semicolons and decimal commas\n"
+    "\n"
+    "  --version          the version and build date\n"
+    "  --help             this text\n"
+    "\n"
+    "Exit status: 0 done, 1 failed (the message says why), 2 bad command line.\n";
 
 int Simulate(TCliArgs &args)
 {
@@ -233,6 +271,11 @@ int Export(TCliArgs &args)
     if (csv == points)
         throw TCliError("export needs either --csv or --points");
 
+    // Asked without opening: a FIFO named like a day file must not hold the
+    // export inside open (TDayFile refuses what is not a regular file).
+    std::error_code ec;
+    if (!std::filesystem::exists(day, ec))
+        throw std::runtime_error("Datei " + PrintableText(day) + " existiert nicht");
     std::ofstream file;
     if (!outName.empty()) {
         file.open(outName, std::ios::binary | std::ios::trunc);
@@ -243,8 +286,9 @@ int Export(TCliArgs &args)
 
     const auto start = std::chrono::steady_clock::now();
     std::int64_t rows = 0;
+    TBadLines skipped;
     if (csv) {
-        rows = ExportFramesCsv(day, out, style);
+        rows = ExportFramesCsv(day, out, style, &skipped);
     } else {
         TMemoryView view;
         TMeasurementDecoder decoder(view, nullptr);
@@ -252,9 +296,8 @@ int Export(TCliArgs &args)
         decoder.AllData2Chart = !changesOnly;
         ConsoleEvents events;
         TDayReplay replay(decoder, events);
-        if (!std::ifstream(day))
-            throw std::runtime_error("Datei " + day + " existiert nicht");
         replay.LoadFromFile(day);
+        skipped = replay.Skipped();
         rows = ExportPointsCsv(view, out, style);
     }
     out.flush();
@@ -262,7 +305,12 @@ int Export(TCliArgs &args)
         throw std::runtime_error("Cannot write " + (outName.empty() ? std::string("the output") : outName));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::cerr << rows << " rows in " << seconds << " s\n";
-    return 0;
+    if (skipped.count == 0)
+        return 0;
+    // Every good row is written; the skipped lines make the export incomplete.
+    if (csv)
+        std::cerr << "glowkite-cli: " << skipped.Message(day, "exported") << "\n";
+    return 1;
 }
 
 } // namespace
@@ -279,7 +327,12 @@ int main(int argc, char **argv)
         if (command == "export")
             return Export(args);
         if (command == "--help" || command == "-h" || command == "help") {
-            std::cout << Usage;
+            std::cout << Usage << "\n" << Help;
+            return 0;
+        }
+        if (command == "--version" || command == "-v") {
+            InitProgramInfo(OwnProgramPath());
+            std::cout << "glowkite-cli " << VersionText() << "\n";
             return 0;
         }
         throw TCliError(command.empty() ? "no command given" : "unknown command: " + command);

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
 
 using namespace glowkite;
 using namespace glowkite::test;
@@ -249,9 +250,11 @@ TEST_F(DayReplayWindowTest, AnOldProtocolDayUnderTheNewProtocolWarnsOnce)
     DoubleClickDay(March5);
     EXPECT_EQ(W().WarningNotice().Count(), 1);
     EXPECT_EQ(W().WarningNotice().Text(), MessageText(ProtocolOldMessage));
-    EXPECT_TRUE(W().Decoder().GlowkiteVersion);
-    EXPECT_EQ(W().findChild<QLabel *>("lbl_protocol")->text(), "glowkite");
+    EXPECT_FALSE(W().Decoder().GlowkiteVersion) << "the live receiver keeps its protocol";
+    EXPECT_EQ(W().findChild<QLabel *>("lbl_protocol")->text(), "glowkite") << "the protocol of the chart";
     EXPECT_EQ(W().mem_HEX().Lines().Count(), 50);
+    W().btn_ClearClick();
+    EXPECT_EQ(W().findChild<QLabel *>("lbl_protocol")->text(), "glowkite +");
 }
 
 TEST_F(DayReplayWindowTest, MixedProtocolsWarnOncePerSwitch)
@@ -278,28 +281,98 @@ TEST_F(DayReplayWindowTest, AHundredLinesSetTheProgressMaximumTo92AndFillTheBar)
     EXPECT_EQ(Pgb().pgb_Read->value(), 92);
 }
 
-TEST_F(DayReplayWindowTest, ABadLineStopsTheReplayWithAnErrorNamingFileAndLine)
+TEST_F(DayReplayWindowTest, BadLinesAreSkippedAndReportedInOneWarning)
 {
     std::vector<std::string> lines = DayLines(20, "05.03.2012");
     lines[11] = "05.03.2012 10:00:11  RX: 00 A1 zz";
+    lines[15] = std::string("05.03.2012 10:00:15  RX: 00 A1 2A \0", 35) + lines[15].substr(35);
     const std::string path = WriteDay(March5, lines);
     W().Decoder().Intervall = 1;
-    auto box = CloseNextMessageBox();
     DoubleClickDay(March5);
     ProcessEvents();
-    ASSERT_TRUE(box->shown);
-    EXPECT_EQ(box->icon, QMessageBox::Critical);
-    EXPECT_TRUE(box->text.contains(QString::fromStdString("Line 12 of " + path))) << box->text.toStdString();
+    EXPECT_EQ(W().ErrorNotice().Count(), 0);
+    const QString text = W().WarningNotice().Text();
+    EXPECT_TRUE(text.startsWith(QString::fromStdString("2 lines of " + path +
+                                                       " cannot be replayed and were skipped; the first is line 12")))
+        << text.toStdString();
     EXPECT_FALSE(Pgb().isVisible());
     EXPECT_FALSE(FileIsOpen(path));
     EXPECT_FALSE(W().Replaying());
-    EXPECT_EQ(Chart().Count(TSeries::AQ), 11) << "what came before stays";
-    EXPECT_EQ(W().mem_HEX().Lines().Count(), 11);
+    EXPECT_EQ(Chart().Count(TSeries::AQ), 18) << "every good line is shown";
+    lines.erase(lines.begin() + 15);
+    lines.erase(lines.begin() + 11);
+    EXPECT_EQ(PaneLines(W().mem_HEX()), lines);
+}
 
-    // The next replay runs as usual.
-    WriteDay(March5, DayLines(5, "05.03.2012"));
+TEST_F(DayReplayWindowTest, OnlyRegularFilesAreDayFiles)
+{
+    // A FIFO, a folder and a link to /dev/zero named like day files: never
+    // bold, and a replay says what they are without blocking.
+    ASSERT_EQ(::mkfifo(DayFile(QDate(2012, 3, 3)).c_str(), 0600), 0);
+    std::filesystem::create_directory(DayFile(QDate(2012, 3, 4)));
+    std::filesystem::create_symlink("/dev/zero", DayFile(QDate(2012, 3, 6)));
+    WriteDay(QDate(2012, 3, 7), DayLines(1, "07.03.2012"));
+    W().MonthCalendar().setCurrentPage(2012, 4);
+    W().MonthCalendar().setCurrentPage(2012, 3);
+    for (int d : {3, 4, 6})
+        EXPECT_FALSE(Bold(QDate(2012, 3, d))) << d;
+    EXPECT_TRUE(Bold(QDate(2012, 3, 7)));
+    for (int d : {3, 4, 6}) {
+        auto box = CloseNextMessageBox();
+        DoubleClickDay(QDate(2012, 3, d));
+        ProcessEvents();
+        ASSERT_TRUE(box->shown) << d;
+        EXPECT_TRUE(box->text.contains("is not a regular file")) << box->text.toStdString();
+        EXPECT_FALSE(Pgb().isVisible());
+    }
+}
+
+TEST_F(DayReplayWindowTest, AReplayLeavesTheLiveProtocolAndStatusLogAlone)
+{
+    // Live: "glowkite +", status 00. The replayed day: "glowkite", status 01.
+    // During the replay the live status turns 01.
+    TSimOptions old;
+    old.oldProtocol = true;
+    TDetectorSimulator replayed(old);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<std::uint8_t> f = replayed.NextFrame().bytes;
+        f[3] = 0x01;
+        lines.push_back(RxLine("05.03.2012 10:00:00", f));
+    }
+    WriteDay(March5, lines);
+    W().ReplayPumpInterval = std::chrono::milliseconds(0);
+    W().ReplayProgressEvery = 100;
+    TDetectorSimulator detector({});
+    auto liveFrame = [&](std::uint8_t flags) {
+        std::vector<std::uint8_t> f = detector.NextFrame().bytes;
+        f[3] = flags;
+        for (std::uint8_t b : f)
+            W().Receiver().Receive(b);
+    };
+    liveFrame(0x00);
+    int live = 0;
+    QTimer frames;
+    frames.setInterval(0);
+    QObject::connect(&frames, &QTimer::timeout, [&] {
+        if (W().Replaying())
+            liveFrame(++live > 3 ? 0x01 : 0x00);
+    });
+    frames.start();
     DoubleClickDay(March5);
-    EXPECT_EQ(W().mem_HEX().Lines().Count(), 5);
+    frames.stop();
+    ASSERT_GT(live, 5);
+
+    EXPECT_FALSE(W().Decoder().GlowkiteVersion);
+    EXPECT_EQ(W().Decoder().LastStatus, 0x01);
+    EXPECT_EQ(W().WarningNotice().Count(), 1) << "one switch: the replay's, no live switches";
+    EXPECT_EQ(W().findChild<QLabel *>("lbl_protocol")->text(), "glowkite");
+    std::vector<std::string> logged;
+    for (const auto &f : std::filesystem::directory_iterator(dir / "LOG"))
+        if (f.path().extension() == ".log")
+            for (const std::string &l : FileLines(f.path().string()))
+                logged.push_back(l.substr(LabelLength));
+    EXPECT_EQ(logged, (std::vector<std::string>{"  00   Normal", "  01   Alarm "}));
 }
 
 TEST_F(DayReplayWindowTest, ADayFileThatCannotBeOpenedIsAnErrorBeforeTheDialogShows)

@@ -1,12 +1,15 @@
 #include "portcfg/UCom.h"
 
 #include "serial/SerComm.h"
+#include "settings/IniFile.h"
 #include "support/QtHelpers.h"
 #include "support/TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -20,7 +23,12 @@ protected:
     std::string Ini() const { return dir / "glowkite.INI"; }
     std::unique_ptr<TFComCfg> Make(std::vector<std::string> ports = {"/dev/ttyUSB0", "/dev/ttyUSB1"})
     {
-        return std::make_unique<TFComCfg>(Ini(), nullptr, [ports] { return ports; });
+        return std::make_unique<TFComCfg>(Ini(), nullptr, [ports] {
+            std::vector<TSerialPortInfo> infos;
+            for (const std::string &p : ports)
+                infos.push_back({p, {}, false});
+            return infos;
+        });
     }
     // Shows the dialog as the main window does and closes it with a button.
     int ShowAndPress(TFComCfg &d, QPushButton *button, std::function<void()> before = {})
@@ -155,4 +163,66 @@ TEST_F(UComTest, OnlyTheUsersChangesRunTheChangeHandlers)
     EXPECT_EQ(d->PortName(), "B");
     d->cbx_Parity->activated(2);
     EXPECT_EQ(d->PortParity(), paOdd);
+}
+
+TEST_F(UComTest, TheListNamesWhatIsBehindEachPortAndAChoiceGivesThePath)
+{
+    const std::vector<TSerialPortInfo> ports{{"/dev/ttyUSB0", "FTDI FT232R USB UART", true},
+                                             {"/dev/ttyACM0", "Arduino (Uno)", true},
+                                             {"/dev/ttyS1", "", false}};
+    TFComCfg d(Ini(), nullptr, [ports] { return ports; });
+    // First start: the first USB adapter, not COM1.
+    EXPECT_EQ(d.SerialComm().DeviceName(), "/dev/ttyUSB0");
+    d.LoadFromComm();
+    d.FillComPorts();
+    ASSERT_EQ(d.cbx_Com->count(), 3);
+    EXPECT_EQ(d.cbx_Com->itemText(0), "/dev/ttyUSB0 (FTDI FT232R USB UART)");
+    EXPECT_EQ(d.cbx_Com->itemText(1), "/dev/ttyACM0 (Arduino (Uno))");
+    EXPECT_EQ(d.cbx_Com->itemText(2), "/dev/ttyS1");
+
+    EXPECT_EQ(ShowAndPress(d, d.btn_Save, [&] {
+                  EXPECT_EQ(d.cbx_Com->currentIndex(), 0) << "the stored path selects its named entry";
+                  d.cbx_Com->setCurrentIndex(1);
+                  d.cbx_Com->activated(1);
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(d.PortName(), "/dev/ttyACM0");
+    d.ApplyToComm();
+    EXPECT_EQ(TIniFile(Ini()).ReadString("Interface", "ComPort", ""), "/dev/ttyACM0");
+    // A typed path is taken as it is.
+    d.cbx_Com->lineEdit()->setText("/dev/pts/3");
+    d.cbx_Com->lineEdit()->textEdited("/dev/pts/3");
+    EXPECT_EQ(d.PortName(), "/dev/pts/3");
+}
+
+TEST_F(UComTest, AStoredPortIsKeptWhenAUsbAdapterIsPresent)
+{
+    WriteFile(Ini(), "[Interface]\r\nComPort=/dev/ttyS0\r\n");
+    TFComCfg d(Ini(), nullptr, [] { return std::vector<TSerialPortInfo>{{"/dev/ttyUSB0", "FT232R", true}}; });
+    EXPECT_EQ(d.SerialComm().DeviceName(), "/dev/ttyS0");
+    TFComCfg none(dir / "other.INI", nullptr, [] { return std::vector<TSerialPortInfo>{{"/dev/ttyS4", "", false}}; });
+    EXPECT_EQ(none.SerialComm().DeviceName(), "COM1");
+}
+
+TEST_F(UComTest, EveryLabelIsWideAndHighEnoughForItsText)
+{
+    auto d = Make();
+    d->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(d.get()));
+    for (QLabel *label : d->findChildren<QLabel *>()) {
+        const QFontMetrics fm(label->font());
+        const QRect need = fm.boundingRect(label->text());
+        EXPECT_GE(label->width(), fm.horizontalAdvance(label->text())) << label->objectName().toStdString();
+        EXPECT_GE(label->height(), need.height()) << label->objectName().toStdString();
+    }
+    EXPECT_GE(d->width(), 377);
+    EXPECT_GE(d->height(), 266);
+    // The boxes stand beside their labels, in one column, within the frames.
+    for (QComboBox *box : {d->cbx_baudrate, d->cbx_DataBits, d->cbx_Parity, d->cbx_StopBits}) {
+        EXPECT_GE(box->width(), 145);
+        EXPECT_EQ(box->mapTo(d.get(), QPoint()).x(), d->cbx_Com->mapTo(d.get(), QPoint()).x());
+        EXPECT_TRUE(d->Bevel2->geometry().contains(box->geometry().translated(d->Bevel2->pos())));
+    }
+    EXPECT_GT(d->cbx_Com->mapTo(d.get(), QPoint()).x(),
+              d->lbl_Com->mapTo(d.get(), QPoint()).x() + QFontMetrics(d->lbl_Com->font()).horizontalAdvance("Schnittstelle"));
 }

@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <csignal>
 #include <filesystem>
 #include <pty.h>
 #include <unistd.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 using namespace glowkite;
@@ -28,9 +30,9 @@ struct CliRun {
 };
 
 // Runs glowkite-cli with args (a shell word list); stderr joins stdout.
-CliRun Cli(const std::string &args)
+CliRun Cli(const std::string &args, const std::string &prefix = "")
 {
-    const std::string cmd = std::string(GLOWKITE_CLI) + " " + args + " 2>&1";
+    const std::string cmd = prefix + std::string(GLOWKITE_CLI) + " " + args + " 2>&1";
     FILE *p = ::popen(cmd.c_str(), "r");
     CliRun r{-1, {}};
     char buf[4096];
@@ -79,18 +81,43 @@ TEST(CliExport, FramesAsCsvWithScaledValuesAndStatusWords)
         << excel.out;
 }
 
-TEST(CliExport, ABadLineIsNamedWithFileAndLine)
+TEST(CliExport, BadLinesAreSkippedEveryGoodRowWrittenAndTheExitCodeSaysSo)
 {
     TempDir dir;
     const auto day = dir / "glowkite_120305.glow";
-    WriteFile(day, StoredLine(1, true, 1, 0, 0) + "\r\nnot a frame\r\n");
+    std::string bytes;
+    for (int i = 0; i < 1000; ++i)
+        bytes += StoredLine(i % 60, true, 1, 0, 0) + (i == 500 ? "\r\nnot a frame\r\n" : "\r\n");
+    WriteFile(day, bytes + StoredLine(59, true, 1, 0, 0).substr(0, 30)); // and a torn last line
     const CliRun r = Cli("export " + day + " --csv -o " + (dir / "o.csv"));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.out.find("Line 2 of " + day), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("1000 rows"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("2 lines of " + day + " cannot be exported and were skipped; the first is line 502"),
+              std::string::npos)
+        << r.out;
+    const std::string csv = ReadFile(dir / "o.csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1001) << "the header and every good row";
+
+    const CliRun points = Cli("export " + day + " --points -o " + (dir / "p.csv"));
+    EXPECT_EQ(points.exitCode, 1);
+    EXPECT_NE(points.out.find("cannot be replayed and were skipped"), std::string::npos) << points.out;
 
     const CliRun missing = Cli("export " + (dir / "none.glow") + " --points");
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.out.find("existiert nicht"), std::string::npos) << missing.out;
+}
+
+TEST(CliExport, AFifoNamedLikeADayFileIsRefusedAtOnce)
+{
+    TempDir dir;
+    const auto day = dir / "glowkite_120305.glow";
+    ASSERT_EQ(::mkfifo(day.c_str(), 0600), 0);
+    for (const char *how : {"--csv", "--points"}) {
+        // timeout: a hanging export ends the test instead of the suite.
+        const CliRun r = Cli("export " + day + " " + how + " -o " + (dir / "o.csv"), "timeout 10 ");
+        EXPECT_EQ(r.exitCode, 1) << how << ": " << r.out;
+        EXPECT_NE(r.out.find(day + " is not a regular file"), std::string::npos) << r.out;
+    }
 }
 
 TEST(CliExport, PointsAsTheChartPlotsThemWithHoldPoints)

@@ -1,6 +1,7 @@
 #include "app/core/DayFiles.h"
 
 #include <chrono>
+#include <filesystem>
 
 namespace glowkite {
 
@@ -32,6 +33,12 @@ std::optional<TDay> ValidDay(int year, int month, int day)
 }
 
 } // namespace
+
+bool IsDayFile(const std::string &path)
+{
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
 
 std::uint32_t MonthCalendarGetMonthInfo(unsigned month, unsigned year, const TDayFileExists &exists)
 {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace glowkite {
@@ -19,6 +20,10 @@ struct TDay {
 // Whether a day file exists for that day. Asked for days 29 to 31 of every
 // month too, whatever its length.
 using TDayFileExists = std::function<bool(const TDay &)>;
+
+// Whether path is a day file: a regular file (following a link). A FIFO, a
+// folder or a device named like a day file is none.
+bool IsDayFile(const std::string &path);
 
 // The bold-day mask of a month: bit d - 1 set when day d has a day file.
 std::uint32_t MonthCalendarGetMonthInfo(unsigned month, unsigned year, const TDayFileExists &exists);

@@ -96,20 +96,29 @@ std::string ColorText(TColor c)
 
 } // namespace
 
-std::int64_t ExportFramesCsv(const std::string &dayFile, std::ostream &out, const TCsvStyle &style)
+std::int64_t ExportFramesCsv(const std::string &dayFile, std::ostream &out, const TCsvStyle &style,
+                             TBadLines *skipped)
 {
+    TBadLines bad;
     TDayFile file(dayFile);
     CsvWriter csv(out, style);
     for (const char *h : {"Datum Zeit", "Protokoll", "AQ", "Status", "Statusworte", "X Pos", "Y Pos", "Verschmutzung"})
         csv.Text(h);
     csv.EndRow();
-    std::int64_t lineNo = 0;
-    file.ForEachLine([&](std::string_view line) {
+    std::int64_t lineNo = 0, rows = 0;
+    TStoredFrame f;
+    std::string error;
+    file.ForEachLine([&](std::string_view line, bool tooLong) {
         ++lineNo;
-        TStoredFrame f;
-        std::string error;
-        if (!ParseStoredLine(line, f, error))
-            throw EReplayError("Line " + std::to_string(lineNo) + " of " + dayFile + " cannot be exported: " + error);
+        if (tooLong) {
+            bad.Add(lineNo, "longer than " + std::to_string(MaxStoredLineLength) + " characters");
+            return;
+        }
+        if (!ParseStoredLine(line, f, error)) {
+            bad.Add(lineNo, error);
+            return;
+        }
+        ++rows;
         csv.Text(f.label)
             .Text(TProtocol::FromGlowkiteVersion(f.glowkiteVersion).Name())
             .Number(f.aq)
@@ -122,7 +131,9 @@ std::int64_t ExportFramesCsv(const std::string &dayFile, std::ostream &out, cons
     });
     if (!out)
         throw EReplayError("Cannot write the export of " + dayFile);
-    return lineNo;
+    if (skipped)
+        *skipped = std::move(bad);
+    return rows;
 }
 
 std::int64_t ExportPointsCsv(const IPointSource &points, std::ostream &out, const TCsvStyle &style)

@@ -11,6 +11,8 @@
 
 namespace glowkite {
 
+struct TBadLines;
+
 // Windows-1252 (the program's 8-bit texts) to UTF-8.
 std::string Cp1252ToUtf8(std::string_view s);
 
@@ -35,9 +37,11 @@ public:
 
 // One row per stored frame of a day file: date and time, protocol, AQ,
 // status byte, status words, X and Y as the chart scales them,
-// contamination as the chart shows it. A bad line raises EReplayError
-// naming the file and the line. Returns the number of rows.
-std::int64_t ExportFramesCsv(const std::string &dayFile, std::ostream &out, const TCsvStyle &style = {});
+// contamination as the chart shows it. A line that cannot be decoded is
+// skipped and counted in skipped (when given); every good line becomes a
+// row. Returns the number of rows.
+std::int64_t ExportFramesCsv(const std::string &dayFile, std::ostream &out, const TCsvStyle &style = {},
+                             TBadLines *skipped = nullptr);
 
 // One row per point: series, index, value, label, colour (#RRGGBB).
 std::int64_t ExportPointsCsv(const IPointSource &points, std::ostream &out, const TCsvStyle &style = {});

@@ -1,5 +1,6 @@
 #include "app/core/Recording.h"
 
+#include "portcfg/PortList.h"
 #include "serial/SerComm.h"
 
 namespace glowkite {
@@ -36,7 +37,17 @@ void TRecording::AttachAndOpen()
         receiver_.CommRxCharEvent(source);
     };
     comm_.OnPortLost = [this](TSerCustomComm &, const std::string &text) { PortLost(text); };
-    comm_.Open();
+    try {
+        comm_.Open();
+    } catch (const ESerCommError &e) {
+        // "Permission denied" alone does not say what to do: name the group
+        // the user must join. The check is the process's own access to the
+        // device, not the error's (translated) text.
+        const std::string hint = PortPermissionHint(comm_.DevicePath());
+        if (hint.empty())
+            throw;
+        throw ESerCommError(std::string(e.what()) + "\n" + hint);
+    }
 }
 
 void TRecording::RaiseLines()

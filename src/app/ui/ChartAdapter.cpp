@@ -32,7 +32,7 @@ QColor ToQColor(TColor c)
 // points cost no more labels than a hundred.
 class TChartAdapter::TLabelTicker : public QCPAxisTicker {
 public:
-    explicit TLabelTicker(const TLineStore &labels) : labels_(labels) {}
+    explicit TLabelTicker(const TPointSeries &points) : points_(points) {}
 
     long long made = 0;
 
@@ -47,33 +47,111 @@ protected:
     QString getTickLabel(double tick, const QLocale &, QChar, int) override
     {
         const double index = std::round(tick);
-        if (std::abs(tick - index) > 1e-6 || index < 0 || index >= static_cast<double>(labels_.Count()))
+        if (std::abs(tick - index) > 1e-6 || index < 0 || index >= static_cast<double>(points_.Count()))
             return {};
         ++made;
-        return FromCp1252(labels_.Line(static_cast<std::size_t>(index)));
+        return FromCp1252(points_.Label(static_cast<std::size_t>(index)));
     }
 
 private:
-    const TLineStore &labels_;
+    const TPointSeries &points_;
 };
 
-// Points drawn in another colour than their series: a graph of its own over
-// the series that holds, for each such point, the segment leading to it,
-// with NaN gaps between runs.
-struct TChartAdapter::TAccent {
-    TColor color;
-    QCPGraph *graph = nullptr;
-    int count = 0;
-    double lastKey = -2;
+// A series as the chart draws it: only what the visible range needs at the
+// plot's resolution (TPointSeries::Draw), so a redraw costs the pixels, not
+// the points.
+class TChartAdapter::TSeriesPlottable : public QCPAbstractPlottable {
+public:
+    TSeriesPlottable(QCPAxis *keyAxis, QCPAxis *valueAxis, const TPointSeries &points)
+        : QCPAbstractPlottable(keyAxis, valueAxis), points_(points)
+    {
+    }
+
+    double selectTest(const QPointF &, bool, QVariant *) const override { return -1; }
+
+    QCPRange getKeyRange(bool &found, QCP::SignDomain) const override
+    {
+        found = points_.Count() > 0;
+        return QCPRange(0, std::max(0, points_.Count() - 1));
+    }
+
+    QCPRange getValueRange(bool &found, QCP::SignDomain, const QCPRange &) const override
+    {
+        double lo = 0, hi = 0;
+        found = points_.ValueRange(lo, hi);
+        return QCPRange(lo, hi);
+    }
+
+    // What the last redraw drew.
+    const TDrawing &Drawn() const { return drawing_; }
+
+protected:
+    void draw(QCPPainter *painter) override
+    {
+        QCPAxis *keys = mKeyAxis.data();
+        QCPAxis *values = mValueAxis.data();
+        if (!keys || !values)
+            return;
+        const QCPRange range = keys->range();
+        const double pixels = std::abs(keys->coordToPixel(range.upper) - keys->coordToPixel(range.lower));
+        points_.Draw(range.lower, range.upper, range.size() / std::max(1.0, pixels), drawing_);
+
+        applyDefaultAntialiasingHint(painter);
+        painter->setPen(mPen);
+        painter->setBrush(Qt::NoBrush);
+        polyline_.clear();
+        auto flushLine = [&] {
+            if (polyline_.size() > 1)
+                painter->drawPolyline(polyline_.constData(), static_cast<int>(polyline_.size()));
+            else if (polyline_.size() == 1)
+                painter->drawPoint(polyline_.front());
+            polyline_.clear();
+        };
+        for (const TDrawPoint &p : drawing_.line) {
+            if (std::isnan(p.value)) {
+                flushLine();
+                continue;
+            }
+            polyline_.append(QPointF(keys->coordToPixel(p.key), values->coordToPixel(p.value)));
+        }
+        flushLine();
+
+        TColor current{};
+        bool penSet = false;
+        for (const TDrawAccent &a : drawing_.accents) {
+            if (!penSet || !(a.color == current)) {
+                QPen pen = mPen;
+                pen.setColor(QColor(a.color.r, a.color.g, a.color.b));
+                painter->setPen(pen);
+                current = a.color;
+                penSet = true;
+            }
+            const QPointF p0(keys->coordToPixel(a.key0), values->coordToPixel(a.value0));
+            const QPointF p1(keys->coordToPixel(a.key1), values->coordToPixel(a.value1));
+            if (p0 == p1 || (a.key0 == a.key1 && std::abs(p0.y() - p1.y()) < 1))
+                painter->drawPoint(p0);
+            else
+                painter->drawLine(p0, p1);
+        }
+    }
+
+    void drawLegendIcon(QCPPainter *painter, const QRectF &rect) const override
+    {
+        applyDefaultAntialiasingHint(painter);
+        painter->setPen(mPen);
+        painter->drawLine(QLineF(rect.left(), rect.center().y() + 1, rect.right(), rect.center().y() + 1));
+    }
+
+private:
+    const TPointSeries &points_;
+    TDrawing drawing_;
+    QVector<QPointF> polyline_;
 };
 
 struct TChartAdapter::TSeriesData {
-    QCPGraph *graph = nullptr;
-    TLineStore labels;
-    std::vector<TAccent> accents;
-    // The points drawn in another colour than the series colour, by index
-    // (ascending: points are only appended).
-    std::vector<std::pair<int, TColor>> accentPoints;
+    explicit TSeriesData(TColor color) : points(color) {}
+    TSeriesPlottable *plot = nullptr;
+    TPointSeries points;
 };
 
 TChartAdapter::TChartAdapter(QWidget *parent)
@@ -103,9 +181,9 @@ TChartAdapter::TChartAdapter(QWidget *parent)
     side->setRowStretchFactor(0, 0.001);
     plot_->legend->setVisible(true);
 
-    for (auto &d : series_)
-        d = std::make_unique<TSeriesData>();
-    auto ticker = QSharedPointer<TLabelTicker>::create(Data(TSeries::AQ).labels);
+    for (int i = 0; i < SeriesCount; ++i)
+        series_[static_cast<std::size_t>(i)] = std::make_unique<TSeriesData>(SeriesColor(static_cast<TSeries>(i)));
+    auto ticker = QSharedPointer<TLabelTicker>::create(Data(TSeries::AQ).points);
     ticker_ = ticker.data();
     plot_->xAxis->setTicker(ticker);
     plot_->xAxis->setTickLabelRotation(-90);
@@ -121,10 +199,10 @@ TChartAdapter::TChartAdapter(QWidget *parent)
         const auto s = static_cast<TSeries>(i);
         TSeriesData *d = series_[static_cast<std::size_t>(i)].get();
         QCPAxis *valueAxis = (s == TSeries::AQ || s == TSeries::Status) ? plot_->yAxis : plot_->yAxis2;
-        d->graph = plot_->addGraph(plot_->xAxis, valueAxis);
-        d->graph->setName(QString::fromLatin1(SeriesTitle(s)));
-        d->graph->setPen(QPen(ToQColor(SeriesColor(s))));
-        d->graph->setAntialiased(false);
+        d->plot = new TSeriesPlottable(plot_->xAxis, valueAxis, d->points);
+        d->plot->setName(QString::fromLatin1(SeriesTitle(s)));
+        d->plot->setPen(QPen(ToQColor(SeriesColor(s))));
+        d->plot->setAntialiased(false);
     }
     UpdateLegend();
 
@@ -256,23 +334,13 @@ TChartAdapter::TSeriesData &TChartAdapter::Data(TSeries s) const
 
 void TChartAdapter::Append(TSeries s, double value, std::string_view label, TColor color)
 {
-    TSeriesData &d = Data(s);
-    const int i = static_cast<int>(d.labels.Count());
-    d.graph->addData(i, value);
-    d.labels.Append(label);
-    if (!(color == SeriesColor(s))) {
-        d.accentPoints.emplace_back(i, color);
-        AddAccent(s, i, value, color);
-    }
+    Data(s).points.Append(value, label, color);
     RequestReplot();
 }
 
 TColor TChartAdapter::Color(TSeries s, int i) const
 {
-    const auto &points = Data(s).accentPoints;
-    const auto it = std::lower_bound(points.begin(), points.end(), i,
-                                     [](const std::pair<int, TColor> &p, int index) { return p.first < index; });
-    return it != points.end() && it->first == i ? it->second : SeriesColor(s);
+    return Data(s).points.Color(static_cast<std::size_t>(i));
 }
 
 bool TChartAdapter::SaveImage(const QString &fileName)
@@ -283,93 +351,66 @@ bool TChartAdapter::SaveImage(const QString &fileName)
     return plot_->savePng(fileName);
 }
 
-void TChartAdapter::AddAccent(TSeries s, int i, double value, TColor color)
-{
-    TSeriesData &d = Data(s);
-    auto it = std::find_if(d.accents.begin(), d.accents.end(),
-                           [color](const TAccent &a) { return a.color == color; });
-    if (it == d.accents.end()) {
-        TAccent a;
-        a.color = color;
-        a.graph = plot_->addGraph(plot_->xAxis, d.graph->valueAxis());
-        a.graph->setPen(QPen(ToQColor(color)));
-        a.graph->setAntialiased(false);
-        a.graph->setVisible(d.graph->visible());
-        d.accents.push_back(a);
-        it = d.accents.end() - 1;
-    }
-    TAccent &a = *it;
-    if (a.lastKey != i - 1) {
-        if (a.graph->dataCount() > 0)
-            a.graph->addData(i - 1.5, std::numeric_limits<double>::quiet_NaN());
-        if (i > 0)
-            a.graph->addData(i - 1, d.graph->data()->at(i - 1)->value);
-    }
-    a.graph->addData(i, value);
-    a.lastKey = i;
-    ++a.count;
-}
-
 void TChartAdapter::Clear()
 {
-    for (auto &d : series_) {
-        d->graph->data()->clear();
-        d->labels.Clear();
-        d->accentPoints.clear();
-        for (TAccent &a : d->accents) {
-            a.graph->data()->clear();
-            a.count = 0;
-            a.lastKey = -2;
-        }
-    }
+    for (auto &d : series_)
+        d->points.Clear();
     RequestReplot();
 }
 
 int TChartAdapter::Count(TSeries s) const
 {
-    return static_cast<int>(Data(s).labels.Count());
+    return Data(s).points.Count();
 }
 
 double TChartAdapter::Value(TSeries s, int i) const
 {
-    return Data(s).graph->data()->at(i)->value;
+    return Data(s).points.Value(static_cast<std::size_t>(i));
 }
 
 std::string_view TChartAdapter::Label(TSeries s, int i) const
 {
-    return Data(s).labels.Line(static_cast<std::size_t>(i));
+    return Data(s).points.Label(static_cast<std::size_t>(i));
 }
 
 int TChartAdapter::FindLabel(TSeries s, std::string_view text) const
 {
-    const TLineStore &labels = Data(s).labels;
-    for (std::size_t i = 0; i < labels.Count(); ++i)
-        if (labels.Line(i) == text)
-            return static_cast<int>(i);
-    return -1;
+    return Data(s).points.FindLabel(text);
 }
 
 void TChartAdapter::SetVisible(TSeries s, bool visible)
 {
-    TSeriesData &d = Data(s);
-    d.graph->setVisible(visible);
-    for (TAccent &a : d.accents)
-        a.graph->setVisible(visible);
+    Data(s).plot->setVisible(visible);
     UpdateLegend();
     RequestReplot();
 }
 
 bool TChartAdapter::IsVisible(TSeries s) const
 {
-    return Data(s).graph->visible();
+    return Data(s).plot->visible();
 }
 
 int TChartAdapter::AccentPointCount(TSeries s, TColor color) const
 {
-    for (const TAccent &a : Data(s).accents)
-        if (a.color == color)
-            return a.count;
-    return 0;
+    return Data(s).points.AccentPointCount(color);
+}
+
+const TPointSeries &TChartAdapter::Points(TSeries s) const
+{
+    return Data(s).points;
+}
+
+const TDrawing &TChartAdapter::Drawn(TSeries s) const
+{
+    return Data(s).plot->Drawn();
+}
+
+std::size_t TChartAdapter::ByteSize() const
+{
+    std::size_t n = 0;
+    for (const auto &d : series_)
+        n += d->points.ByteSize();
+    return n;
 }
 
 QCPAxis *TChartAdapter::Axis(TChartAxis a) const
@@ -396,11 +437,11 @@ void TChartAdapter::ApplyAutomatic() const
         QCPAxis *axis = Axis(a);
         bool any = false;
         QCPRange r;
-        for (QCPGraph *g : axis->graphs()) {
-            if (!g->visible())
+        for (const auto &d : series_) {
+            if (d->plot->valueAxis() != axis || !d->plot->visible())
                 continue;
             bool found = false;
-            const QCPRange gr = g->getValueRange(found);
+            const QCPRange gr = d->plot->getValueRange(found, QCP::sdBoth, QCPRange());
             if (!found)
                 continue;
             r = any ? QCPRange(std::min(r.lower, gr.lower), std::max(r.upper, gr.upper)) : gr;
@@ -580,8 +621,8 @@ void TChartAdapter::UpdateLegend()
 {
     plot_->legend->clearItems();
     for (auto &d : series_)
-        if (d->graph->visible())
-            d->graph->addToLegend(plot_->legend);
+        if (d->plot->visible())
+            d->plot->addToLegend(plot_->legend);
 }
 
 } // namespace glowkite

@@ -13,6 +13,7 @@
 // axes by 3/100 of their range per step.
 
 #include "app/core/MeasurementView.h"
+#include "app/ui/PointSeries.h"
 
 #include <QObject>
 #include <QPointF>
@@ -76,6 +77,11 @@ public:
     // Points of s that are drawn in another colour than the series colour
     // (the segment leading to such a point takes its colour).
     int AccentPointCount(TSeries s, TColor color) const;
+    // The points of s, and what the last redraw drew of them.
+    const TPointSeries &Points(TSeries s) const;
+    const TDrawing &Drawn(TSeries s) const;
+    // Memory held by the points of all series, in bytes.
+    std::size_t ByteSize() const;
 
     // Axes. Setting a range switches the axis's automatic scaling off.
     TAxisRange Range(TChartAxis a) const;
@@ -127,8 +133,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    struct TAccent;
     struct TSeriesData;
+    class TSeriesPlottable;
     struct TAxisState {
         std::array<TAxisRange, ChartAxisCount> ranges;
         std::array<bool, ChartAxisCount> automatic{};
@@ -137,7 +143,6 @@ private:
 
     TSeriesData &Data(TSeries s) const;
     QCPAxis *Axis(TChartAxis a) const;
-    void AddAccent(TSeries s, int i, double value, TColor color);
     void UpdateTickCount() const;
     void RequestReplot();
     // Lays the chart out with current ranges and ticks, so that pixel

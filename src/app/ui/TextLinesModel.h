@@ -1,15 +1,17 @@
 #pragma once
 // The text panes mem_HEX and mem_Status: a list view over a model that keeps
-// its lines in one TLineStore (Windows-1252 bytes), so a replayed day of a
-// million lines fills at once and costs little memory. Lines can be
-// selected and copied with Ctrl+C.
+// its lines in one TLineStore (Windows-1252 bytes, stored compactly and
+// rendered when the view asks), so a replayed day of millions of lines
+// fills at once and costs little memory. Lines can be selected and copied
+// with Ctrl+C.
 
 #include "app/core/LineStore.h"
 
+#include <QAbstractItemView>
 #include <QAbstractListModel>
-#include <QListView>
 #include <QTimer>
 
+#include <string>
 #include <string_view>
 
 namespace glowkite {
@@ -35,15 +37,24 @@ public:
     void Publish();
     // Every line, published or not.
     int Count() const { return static_cast<int>(lines_.Count()); }
-    std::string_view Line(int i) const { return lines_.Line(static_cast<std::size_t>(i)); }
+    std::string Line(int i) const { return lines_.Line(static_cast<std::size_t>(i)); }
+    // The longest line (in characters) of those published, or -1.
+    int LongestLine() const { return longestPublished_; }
 
 private:
+    void FindLongest(int from);
+
     TLineStore lines_;
     int published_ = 0;
+    int longest_ = -1, longestPublished_ = -1;
+    std::size_t longestLength_ = 0;
     QTimer *publishTimer_;
 };
 
-class TTextPane : public QListView {
+// The view draws only the rows it shows; all rows are one text line high,
+// so nothing it does (following new lines, scrolling, a click) costs more
+// with more lines.
+class TTextPane : public QAbstractItemView {
     Q_OBJECT
 public:
     explicit TTextPane(QWidget *parent = nullptr);
@@ -61,12 +72,44 @@ public:
 signals:
     void lineDoubleClicked(int line);
 
+public:
+    // QAbstractItemView
+    QRect visualRect(const QModelIndex &index) const override;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint &point) const override;
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
+    void changeEvent(QEvent *event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
+    bool isIndexHidden(const QModelIndex &) const override { return false; }
+    void setSelection(const QRect &rect, QItemSelectionModel::SelectionFlags flags) override;
+    QRegion visualRegionForSelection(const QItemSelection &selection) const override;
+
+protected slots:
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
+
+public:
+    void reset() override;
 
 private:
+    int RowHeight() const;
+    int Rows() const { return model_.rowCount(); }
+    // Rows that fit the viewport whole (at least 1).
+    int PageRows() const;
+    int TopRow() const;
+    int ContentWidth() const;
+
     TTextLinesModel model_;
     bool followEnd_ = false;
+    mutable int rowHeight_ = 0;
+    mutable int longestMeasured_ = -2;
+    mutable int contentWidth_ = 0;
 };
 
 } // namespace glowkite

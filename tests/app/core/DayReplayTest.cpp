@@ -1,3 +1,4 @@
+#include "app/core/DayFiles.h"
 #include "app/core/DayReplay.h"
 #include "app/core/MemoryView.h"
 #include "logging/LOGFile.h"
@@ -5,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <sys/stat.h>
 #include <random>
 
 using namespace glowkite;
@@ -44,7 +48,10 @@ struct Events : IReplayEvents {
     std::vector<int> pointsAtSwitch;
     std::int64_t maximum = -1, lastProgress = -1;
     int begins = 0, ends = 0, showProtocol = 0;
+    std::vector<std::string> shownProtocols;
+    std::function<void(std::int64_t)> onProgress;
     void ShowProtocol() override { ++showProtocol; }
+    void ShowReplayedProtocol(TProtocol p) override { shownProtocols.emplace_back(p.Name()); }
     void ProtocolSwitched(std::string_view m) override
     {
         switches.emplace_back(m);
@@ -57,7 +64,12 @@ struct Events : IReplayEvents {
         ++begins;
         maximum = max;
     }
-    void Progress(std::int64_t n) override { lastProgress = n; }
+    void Progress(std::int64_t n) override
+    {
+        lastProgress = n;
+        if (onProgress)
+            onProgress(n);
+    }
     void EndProgress() override { ++ends; }
 };
 
@@ -181,7 +193,7 @@ TEST(DayReplay, StartsWithNoHoldPointForWhatLiveDataLeftOut)
     // A hold point of the live values would stand in front of the day's first.
     EXPECT_EQ(r.view.PointCount(TSeries::AQ), 1);
     EXPECT_EQ(r.view.PointCount(TSeries::Status), 1);
-    EXPECT_TRUE(r.decoder.LastPlotted);
+    EXPECT_FALSE(r.decoder.LastPlotted) << "the live state stays the live recording's";
 }
 
 TEST(DayReplay, AnEmptyDayShowsAndHidesTheProgress)
@@ -218,7 +230,8 @@ TEST(DayReplay, OneWarningPerProtocolSwitchBeforeTheLineIsDecoded)
     ASSERT_EQ(r.events.switches.size(), 1u);
     EXPECT_EQ(r.events.switches[0], ProtocolOldMessage);
     EXPECT_EQ(r.events.pointsAtSwitch[0], 0);
-    EXPECT_TRUE(r.decoder.GlowkiteVersion);
+    EXPECT_FALSE(r.decoder.GlowkiteVersion) << "the live receiver's protocol stays";
+    EXPECT_EQ(r.events.shownProtocols.back(), "glowkite");
 
     Rig m;
     m.replay.LoadFromFile(m.Write({Line(1, Frame(false, 1, 0)), Line(2, Frame(true, 2, 0)), Line(3, Frame(true, 3, 0)),
@@ -227,27 +240,26 @@ TEST(DayReplay, OneWarningPerProtocolSwitchBeforeTheLineIsDecoded)
     EXPECT_EQ(m.events.switches[0], ProtocolOldMessage);
     EXPECT_EQ(m.events.switches[1], ProtocolPlusMessage);
     EXPECT_EQ(m.events.pointsAtSwitch, (std::vector<int>{1, 3}));
-    EXPECT_FALSE(m.decoder.GlowkiteVersion);
+    EXPECT_EQ(m.events.shownProtocols.back(), "glowkite +");
     EXPECT_EQ(m.view.Series(TSeries::XPos).Value(3), 5.0);
 }
 
-TEST(DayReplay, ABadLineStopsTheReplayNamingFileAndLine)
+TEST(DayReplay, BadLinesAreSkippedAndReportedOnce)
 {
     Rig r;
     const std::string path = r.Write({Line(1, Frame(false, 1, 0)), Line(2, Frame(false, 2, 0)),
-                                      "05.03.2012 14:00:03  RX: garbage", Line(4, Frame(false, 4, 0))},
+                                      "05.03.2012 14:00:03  RX: garbage", Line(4, Frame(false, 4, 0)), "",
+                                      Line(6, Frame(false, 6, 0))},
                                      "\n");
-    try {
-        r.replay.LoadFromFile(path);
-        FAIL() << "no error";
-    } catch (const EReplayError &e) {
-        const std::string m = e.what();
-        EXPECT_NE(m.find("Line 3 of " + path), std::string::npos) << m;
-    }
-    EXPECT_EQ(r.events.ends, 1); // the progress dialog is hidden
-    EXPECT_EQ(r.view.PointCount(TSeries::AQ), 2); // what came before stays
-    EXPECT_EQ(r.view.hexLines.size(), 2u);
-    EXPECT_EQ(r.view.countText, "Anzahl der Messwerte: 2");
+    r.replay.LoadFromFile(path);
+    ASSERT_EQ(r.events.warnings.size(), 1u);
+    EXPECT_EQ(r.events.warnings[0].rfind("2 lines of " + path + " cannot be replayed and were skipped; the first is line 3: ", 0), 0u)
+        << r.events.warnings[0];
+    EXPECT_EQ(r.replay.Skipped().count, 2);
+    EXPECT_EQ(r.events.ends, 1);
+    EXPECT_EQ(r.view.PointCount(TSeries::AQ), 4) << "the rest of the day is shown";
+    EXPECT_EQ(r.view.hexLines.size(), 4u);
+    EXPECT_EQ(r.view.countText, "Anzahl der Messwerte: 4");
 }
 
 TEST(DayReplay, ATruncatedLastLineReplaysEveryCompleteLine)
@@ -257,8 +269,114 @@ TEST(DayReplay, ATruncatedLastLineReplaysEveryCompleteLine)
     bytes += Line(3, Frame(false, 3, 0)).substr(0, 40); // cut by a power loss
     const std::string path = (r.dir / "cut.glow");
     WriteFile(path, bytes);
-    EXPECT_THROW(r.replay.LoadFromFile(path), EReplayError);
+    r.replay.LoadFromFile(path);
     EXPECT_EQ(r.view.PointCount(TSeries::AQ), 2);
+    EXPECT_EQ(r.replay.Skipped().first, 3);
+}
+
+TEST(DayReplay, CrLfLfAndCrLineEndsAndAByteOrderMark)
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < 30000; ++i) // several read blocks
+        lines.push_back(Line(i, Frame(false, static_cast<std::uint8_t>(i % 100), 0)));
+    for (const char *eol : {"\r\n", "\n", "\r"}) {
+        Rig r;
+        std::string bytes = "\xEF\xBB\xBF";
+        for (const auto &l : lines)
+            bytes += l + eol;
+        WriteFile(r.dir / "d.glow", bytes);
+        r.replay.LoadFromFile(r.dir / "d.glow");
+        EXPECT_EQ(r.view.hexLines, lines) << "line end " << PrintableText(eol);
+        EXPECT_TRUE(r.events.warnings.empty()) << r.events.warnings[0];
+    }
+}
+
+TEST(DayReplay, AnOverlongLineIsOneBadLineAndNotKept)
+{
+    Rig r;
+    const std::string good = Line(1, Frame(false, 1, 0));
+    std::string bytes = good + "\r\n" + std::string(20 << 20, '0') + "\r\n" + good + "\r\n" + std::string(5000, 'A');
+    WriteFile(r.dir / "d.glow", bytes);
+    r.replay.LoadFromFile(r.dir / "d.glow");
+    EXPECT_EQ(r.view.hexLines, (std::vector<std::string>{good, good}));
+    EXPECT_EQ(r.replay.Skipped().count, 2);
+    EXPECT_EQ(r.replay.Skipped().first, 2);
+    ASSERT_EQ(r.events.warnings.size(), 1u);
+    EXPECT_NE(r.events.warnings[0].find("longer than 4096 characters"), std::string::npos);
+}
+
+TEST(DayReplay, ANulByteDoesNotCutTheMessageShort)
+{
+    Rig r;
+    std::string bad = Line(1, Frame(false, 1, 0));
+    bad[31] = '\0';
+    WriteFile(r.dir / "d.glow", bad + "\r\n");
+    r.replay.LoadFromFile(r.dir / "d.glow");
+    ASSERT_EQ(r.events.warnings.size(), 1u);
+    const std::string m = EReplayError(r.events.warnings[0]).what(); // as an error box gets it
+    EXPECT_NE(m.find("\"\\x001\", not a hexadecimal byte"), std::string::npos) << m;
+}
+
+TEST(DayReplay, OnlyARegularFileIsADayFileAndNothingBlocks)
+{
+    Rig r;
+    const std::string fifo = r.dir / "fifo.glow", folder = r.dir / "folder.glow", zero = r.dir / "zero.glow";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder);
+    std::filesystem::create_symlink("/dev/zero", zero);
+    for (const std::string &f : {fifo, folder, zero}) {
+        EXPECT_FALSE(IsDayFile(f)) << f;
+        try {
+            r.replay.LoadFromFile(f);
+            ADD_FAILURE() << f << " replayed";
+        } catch (const EReplayError &e) {
+            EXPECT_EQ(std::string(e.what()), f + " is not a regular file");
+        }
+    }
+    EXPECT_EQ(r.events.begins, 0);
+}
+
+TEST(DayReplay, TheLiveStateAndItsStatusLogStayTheLiveRecordings)
+{
+    // Live: "glowkite +", status 00, logging status changes. The replayed
+    // day: "glowkite", status 01. During the replay the live status turns 01.
+    TempDir dir;
+    TLogFile statusLog([] { return LocalTime{2012, 3, 5, 15, 0, 0, 0}; });
+    statusLog.Directory = dir.path().string() + "/";
+    statusLog.BaseName = "glowKite";
+    statusLog.Extension = "log";
+    TMemoryView view;
+    TMeasurementDecoder live(view, &statusLog);
+    struct : IFrameEvents {
+        void ShowProtocol() override {}
+        void ProtocolSwitched(std::string_view m) override { liveSwitches.emplace_back(m); }
+        void FrameFailed(std::string_view m) override { ADD_FAILURE() << m; }
+        std::vector<std::string> liveSwitches;
+    } liveEvents;
+    TFrameReceiver receiver(live, nullptr, liveEvents, [] { return LocalTime{2012, 3, 5, 15, 0, 0, 0}; });
+    auto liveFrame = [&](std::uint8_t flags) {
+        for (std::uint8_t b : Frame(false, 5, flags))
+            receiver.Receive(b);
+    };
+    liveFrame(0x00);
+
+    Rig r;
+    std::vector<std::string> day;
+    for (int i = 0; i < 50; ++i)
+        day.push_back(Line(i, Frame(true, 7, 0x01)));
+    TDayReplay replay(live, r.events);
+    replay.ProgressEvery = 1;
+    r.events.onProgress = [&](std::int64_t n) { liveFrame(n >= 20 ? 0x01 : 0x00); };
+    replay.LoadFromFile(r.Write(day));
+
+    EXPECT_EQ(ReadFile(dir / "glowKite_1203.log"), "05.03.2012 15:00:00  00   Normal\r\n"
+                                                   "05.03.2012 15:00:00  01   Alarm \r\n");
+    EXPECT_FALSE(live.GlowkiteVersion);
+    EXPECT_TRUE(liveEvents.liveSwitches.empty());
+    EXPECT_EQ(live.LastStatus, 0x01);
+    EXPECT_EQ(r.events.switches.size(), 1u);
+    EXPECT_EQ(std::count(view.statusLines.begin(), view.statusLines.end(), "05.03.2012 14:00:00  01   Alarm "), 1)
+        << "the replayed day's own status line";
 }
 
 TEST(DayReplay, LinesAcrossReadChunksAndWithoutAFinalLineEnd)

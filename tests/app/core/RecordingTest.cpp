@@ -14,8 +14,10 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <filesystem>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -264,4 +266,58 @@ TEST(Recording, ResumesWhenThePortComesBackAndLosesNoFrameAfterIt)
     EXPECT_EQ(r.DayLines(), 70u);
     ::close(fd);
     r.recording.Stop();
+}
+
+// A port the user may not open: the error says which group to join. Run in a
+// child that is not root (as root, every device opens).
+TEST(RecordingPermission, APortWithoutPermissionSaysWhichGroupToJoin)
+{
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    // As root: the device belongs to "dialout", as a USB adapter does, and
+    // the child runs as nobody, who is no member.
+    const group *dialout = ::getgrnam("dialout");
+    const bool asDialout = ::geteuid() == 0 && dialout;
+    if (asDialout)
+        ASSERT_EQ(::chown(name, 0, dialout->gr_gid), 0);
+    ASSERT_EQ(::chmod(name, asDialout ? 0660 : ::geteuid() == 0 ? 0600 : 0000), 0);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        std::string message = "no error";
+        try {
+            Rig r;
+            r.comm.SetDeviceName(name);
+            r.recording.Start();
+        } catch (const std::exception &e) {
+            message = e.what();
+        }
+        [[maybe_unused]] auto n = ::write(pipeFds[1], message.data(), message.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string message;
+    char buf[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;)
+        message.append(buf, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(slave);
+    ::close(master);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_NE(message.find("Can't open specified device " + std::string(name)), std::string::npos) << message;
+    EXPECT_NE(message.find("Keine Berechtigung f\xC3\xBCr " + std::string(name)), std::string::npos) << message;
+    EXPECT_NE(message.find("Gruppe"), std::string::npos) << message;
+    if (asDialout)
+        EXPECT_NE(message.find("muss Mitglied dieser Gruppe werden (sudo adduser nobody dialout) und sich danach "
+                               "ab- und wieder anmelden"),
+                  std::string::npos)
+            << message;
 }

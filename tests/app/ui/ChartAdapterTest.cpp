@@ -58,9 +58,9 @@ TEST_F(ChartAdapterTest, StartsWithFixedVerticalAxesAndFiveTitledSeries)
     const char *titles[] = {"AQ", "Status", "X Pos", "Y Pos", "Verschmutzung"};
     const QColor colours[] = {QColor(0, 0, 255), QColor(255, 0, 0), QColor(0, 128, 0), QColor(255, 128, 0),
                               QColor(0, 0, 0)};
-    ASSERT_EQ(Plot()->graphCount(), 5);
+    ASSERT_EQ(Plot()->plottableCount(), 5);
     for (int i = 0; i < 5; ++i) {
-        QCPGraph *g = Plot()->graph(i);
+        QCPAbstractPlottable *g = Plot()->plottable(i);
         EXPECT_EQ(g->name(), titles[i]);
         EXPECT_EQ(g->pen().color(), colours[i]);
         EXPECT_EQ(g->valueAxis(), i < 2 ? Plot()->yAxis : Plot()->yAxis2) << titles[i];
@@ -81,7 +81,9 @@ TEST_F(ChartAdapterTest, PointsKeepValueLabelAndIndex)
     EXPECT_EQ(chart.Value(TSeries::Status, 0), 80);
     EXPECT_EQ(chart.Label(TSeries::Status, 0), "05.03.2012 14:07:09");
     EXPECT_EQ(chart.Label(TSeries::Status, 1), "");
-    EXPECT_EQ(Plot()->graph(1)->data()->at(1)->key, 1.0);
+    chart.Replot();
+    ASSERT_EQ(chart.Drawn(TSeries::Status).line.size(), 2u);
+    EXPECT_EQ(chart.Drawn(TSeries::Status).line[1].key, 1.0);
 
     chart.Clear();
     for (int i = 0; i < SeriesCount; ++i)
@@ -109,32 +111,28 @@ TEST_F(ChartAdapterTest, ClampedPointsAreDrawnInTheirColourAsSegmentsEndingInThe
     EXPECT_EQ(chart.AccentPointCount(TSeries::AQ, clAQClamped), 3);
     EXPECT_EQ(chart.AccentPointCount(TSeries::AQ, clAQ), 0);
 
-    ASSERT_EQ(Plot()->graphCount(), 6);
-    QCPGraph *accent = Plot()->graph(5);
-    EXPECT_EQ(accent->pen().color(), QColor(0, 128, 255));
-    EXPECT_EQ(accent->valueAxis(), Plot()->yAxis);
-    EXPECT_FALSE(Plot()->legend->hasItemWithPlottable(accent));
-    // Segments 0-1-2, a gap, then 3-4.
-    std::vector<std::pair<double, double>> points;
-    for (auto it = accent->data()->constBegin(); it != accent->data()->constEnd(); ++it)
-        points.emplace_back(it->key, it->value);
-    ASSERT_EQ(points.size(), 6u);
-    EXPECT_EQ(points[0], std::make_pair(0.0, 10.0));
-    EXPECT_EQ(points[1], std::make_pair(1.0, 119.0));
-    EXPECT_EQ(points[2], std::make_pair(2.0, 119.0));
-    EXPECT_TRUE(std::isnan(points[3].second));
-    EXPECT_GT(points[3].first, 2.0);
-    EXPECT_LT(points[3].first, 3.0);
-    EXPECT_EQ(points[4], std::make_pair(3.0, 30.0));
-    EXPECT_EQ(points[5], std::make_pair(4.0, 119.0));
-    // The series itself holds every point in order.
-    EXPECT_EQ(Plot()->graph(0)->dataCount(), 5);
+    EXPECT_EQ(chart.Color(TSeries::AQ, 1), clAQClamped);
+    EXPECT_EQ(chart.Color(TSeries::AQ, 3), clAQ);
+
+    // Drawn over the series line: segments 0-1, 1-2 and 3-4 in the light blue.
+    chart.Replot();
+    EXPECT_EQ(Plot()->plottableCount(), 5);
+    const TDrawing &drawn = chart.Drawn(TSeries::AQ);
+    EXPECT_TRUE(drawn.everyPoint);
+    ASSERT_EQ(drawn.line.size(), 5u) << "the series itself holds every point in order";
+    std::vector<std::vector<double>> segments;
+    for (const TDrawAccent &a : drawn.accents) {
+        EXPECT_EQ(a.color, clAQClamped);
+        segments.push_back({a.key0, a.value0, a.key1, a.value1});
+    }
+    EXPECT_EQ(segments, (std::vector<std::vector<double>>{{0, 10, 1, 119}, {1, 119, 2, 119}, {3, 30, 4, 119}}));
 
     chart.SetVisible(TSeries::AQ, false);
-    EXPECT_FALSE(accent->visible());
+    EXPECT_FALSE(Plot()->plottable(0)->visible());
     chart.Clear();
-    EXPECT_EQ(accent->dataCount(), 0);
+    chart.Replot();
     EXPECT_EQ(chart.AccentPointCount(TSeries::AQ, clAQClamped), 0);
+    EXPECT_EQ(chart.Count(TSeries::AQ), 0);
 }
 
 TEST_F(ChartAdapterTest, HiddenSeriesKeepReceivingPointsAndLeaveTheLegend)
@@ -143,10 +141,10 @@ TEST_F(ChartAdapterTest, HiddenSeriesKeepReceivingPointsAndLeaveTheLegend)
     chart.Append(TSeries::XPos, 1.0, "", clXPos);
     EXPECT_FALSE(chart.IsVisible(TSeries::XPos));
     EXPECT_EQ(chart.Count(TSeries::XPos), 1);
-    EXPECT_FALSE(Plot()->legend->hasItemWithPlottable(Plot()->graph(2)));
+    EXPECT_FALSE(Plot()->legend->hasItemWithPlottable(Plot()->plottable(2)));
     chart.SetVisible(TSeries::XPos, true);
-    EXPECT_TRUE(Plot()->graph(2)->visible());
-    EXPECT_TRUE(Plot()->legend->hasItemWithPlottable(Plot()->graph(2)));
+    EXPECT_TRUE(Plot()->plottable(2)->visible());
+    EXPECT_TRUE(Plot()->legend->hasItemWithPlottable(Plot()->plottable(2)));
     EXPECT_EQ(Plot()->legend->itemCount(), 5);
 }
 
