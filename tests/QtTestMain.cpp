@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QtGlobal>
 
+#include "support/TempFolder.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -27,16 +29,16 @@ void QuietHandler(QtMsgType type, const QMessageLogContext &context, const QStri
 int main(int argc, char **argv)
 {
     defaultHandler = qInstallMessageHandler(QuietHandler);
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // Qt warns at every start without a private runtime folder.
-    std::string runtime;
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
-        runtime = (std::filesystem::temp_directory_path() / "gk-qt-runtime-XXXXXX").string();
-        if (::mkdtemp(runtime.data()))
-            ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        else
-            runtime.clear();
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt warns at every start without a private runtime folder (not on Windows).
+    std::filesystem::path runtime;
+#ifndef _WIN32
+    if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+        runtime = glowkite::test::MakeTempFolder("gk-qt-runtime-");
+        qputenv("XDG_RUNTIME_DIR", QByteArray(runtime.c_str()));
     }
+#endif
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();

@@ -377,9 +377,14 @@ TEST_F(DayReplayWindowTest, AReplayLeavesTheLiveProtocolAndStatusLogAlone)
 
 TEST_F(DayReplayWindowTest, ADayFileThatCannotBeOpenedIsAnErrorBeforeTheDialogShows)
 {
-    PermissionsEnforced enforced;
     const std::string path = WriteDay(March5, DayLines(5, "05.03.2012"));
+#ifdef _WIN32
+    FileHeldExclusively held(path);
+    ASSERT_TRUE(held.Held());
+#else
+    PermissionsEnforced enforced;
     std::filesystem::permissions(path, std::filesystem::perms::none);
+#endif
     W().AppendHexLine("old");
     auto box = CloseNextMessageBox();
     DoubleClickDay(March5);

@@ -1,7 +1,8 @@
 #pragma once
 // Helpers for tests that work on real files: a temporary folder, whole-file
-// reads and writes; on POSIX also a private runtime folder, a guard that
-// makes permission bits count for root, and a forked child.
+// reads and writes, a private runtime folder; on POSIX also a guard that
+// makes permission bits count for root and a forked child, on Windows a file
+// nobody else can open.
 
 #include "support/TempFolder.h"
 
@@ -17,6 +18,8 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#else
+#include <windows.h>
 #endif
 
 namespace glowkite::test {
@@ -57,7 +60,18 @@ inline void WriteFile(const std::string &name, const std::string &bytes)
     out << bytes;
 }
 
-#ifndef _WIN32
+// Sets (or with nullptr removes) an environment variable on either system.
+inline void SetEnv(const char *name, const char *value)
+{
+#ifdef _WIN32
+    ::_putenv_s(name, value ? value : "");
+#else
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+#endif
+}
 
 // Points XDG_RUNTIME_DIR at a private folder of this test while it lives, and
 // the log locks (GLOWKITE_LOCK_DIR, which this process and its children
@@ -67,8 +81,8 @@ class RuntimeDirOverride {
 public:
     RuntimeDirOverride() : runtime_("XDG_RUNTIME_DIR"), locks_("GLOWKITE_LOCK_DIR")
     {
-        ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
-        ::setenv("GLOWKITE_LOCK_DIR", (dir_.path() / "locks").c_str(), 1);
+        SetEnv("XDG_RUNTIME_DIR", dir_.path().string().c_str());
+        SetEnv("GLOWKITE_LOCK_DIR", (dir_.path() / "locks").string().c_str());
     }
     RuntimeDirOverride(const RuntimeDirOverride &) = delete;
     RuntimeDirOverride &operator=(const RuntimeDirOverride &) = delete;
@@ -86,13 +100,7 @@ private:
                 had_ = true;
             }
         }
-        ~SavedVariable()
-        {
-            if (had_)
-                ::setenv(name_, old_.c_str(), 1);
-            else
-                ::unsetenv(name_);
-        }
+        ~SavedVariable() { SetEnv(name_, had_ ? old_.c_str() : nullptr); }
 
     private:
         const char *name_;
@@ -103,6 +111,32 @@ private:
     SavedVariable runtime_, locks_;
     TempDir dir_; // made 0700, as a runtime folder is
 };
+
+#ifdef _WIN32
+
+// No permission bit keeps a Windows owner from reading a file; a file held
+// open without sharing cannot be opened by anyone else while this lives.
+class FileHeldExclusively {
+public:
+    explicit FileHeldExclusively(const std::filesystem::path &path)
+        : handle_(::CreateFileW(path.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+    }
+    ~FileHeldExclusively()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            ::CloseHandle(handle_);
+    }
+    FileHeldExclusively(const FileHeldExclusively &) = delete;
+    FileHeldExclusively &operator=(const FileHeldExclusively &) = delete;
+    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+#else
 
 // Root passes every permission check; these tests need read-only files and
 // folders to be read-only. Drops the capabilities that override permission
