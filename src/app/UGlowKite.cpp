@@ -379,6 +379,7 @@ void TForm_GlowKite::SilenceBegan(int timeout)
 {
     // Never "verbunden" while nothing arrives.
     SetPanelText(0, QStringLiteral("keine Daten"));
+    session_.SilenceChanged(true); // the broker's retained state says so too
     const std::string line = SilenceBeganLine(DateTimeText(SystemClock()), timeout);
     AppendStatusLine(line);
     warningNotice_.Show(MessageText(line), TNoticeBox::Warning);
@@ -387,6 +388,7 @@ void TForm_GlowKite::SilenceBegan(int timeout)
 void TForm_GlowKite::SilenceEnded(double seconds)
 {
     SetPanelText(0, QStringLiteral("verbunden"));
+    session_.SilenceChanged(false);
     const std::string line = SilenceEndedLine(DateTimeText(SystemClock()), seconds);
     AppendStatusLine(line);
     // The notice, if still open, says so instead of a second box.

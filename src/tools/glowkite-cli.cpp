@@ -195,9 +195,20 @@ public:
             ++connectionsLost;
     }
     void ConnectionNote(std::string_view line) override { Say(Cp1252ToUtf8(line)); }
-    // The same lines as the window's status pane.
-    void SilenceBegan(int timeout) override { Say(SilenceBeganLine(DateTimeText(SystemClock()), timeout)); }
-    void SilenceEnded(double seconds) override { Say(SilenceEndedLine(DateTimeText(SystemClock()), seconds)); }
+    // The same lines as the window's status pane; the broker's retained state follows.
+    void SilenceBegan(int timeout) override
+    {
+        Say(SilenceBeganLine(DateTimeText(SystemClock()), timeout));
+        if (session)
+            session->SilenceChanged(true);
+    }
+    void SilenceEnded(double seconds) override
+    {
+        Say(SilenceEndedLine(DateTimeText(SystemClock()), seconds));
+        if (session)
+            session->SilenceChanged(false);
+    }
+    TSession *session = nullptr;
     void ConnectFailed(std::string_view message) override { connectError = Cp1252ToUtf8(message); }
 
     void Say(std::string_view text)
@@ -239,6 +250,7 @@ int Record(TCliArgs &args)
     comm.ExceptionDisplay = [&events](std::exception_ptr e) { events.Say(ExceptionMessage(e)); };
     comm.SetDeviceName(device);
     TSession session(view, events, events);
+    events.session = &session;
     session.SetLogDir(paths.LogDir);
     for (TLogFile *log : {&session.StatusLog, &session.DataLog})
         log->Notice = [&events](const std::string &text) { events.Say(text); };

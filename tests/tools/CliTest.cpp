@@ -400,6 +400,9 @@ TEST(CliRecord, AFileSizeLimitLeavesWholeLinesAndIsCounted)
     EXPECT_EQ(Occurrences(r.err, "File too large"), 1u) << r.err;
     EXPECT_NE(r.err.find("Received 50 frames, stored 20,"), std::string::npos) << r.err;
     EXPECT_EQ(r.exitCode, 1) << r.err;
+}
+
+namespace {
 // glowkite-cli record from a fresh pty with this settings file; stderr into a file.
 struct Recorder {
     TempDir dir;

@@ -51,6 +51,7 @@ public:
 private:
     void RecordingStateChanged(TRecordingState state) override;
     void ConnectionNote(std::string_view line) override;
+    void ConnectFailed(std::string_view message) override { recordingEvents_.ConnectFailed(message); }
     TLinkState LinkState() const;
 
     IRecordingEvents &recordingEvents_;
