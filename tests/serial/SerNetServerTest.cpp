@@ -2,6 +2,7 @@
 // started here on a free localhost port, bridging a pseudo-terminal whose
 // other end plays the detector.
 #include "SerTestPorts.h"
+#include "support/Ser2Net.h"
 
 #include "serial/SerComm.h"
 #include "serial/SerTermios2.h"
@@ -17,94 +18,12 @@
 
 using namespace glowkite;
 using namespace serialtest;
+using namespace glowkite::test;
 using namespace std::chrono_literals;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-bool Ser2NetInstalled()
-{
-    return std::system("ser2net -v >/dev/null 2>&1") == 0;
-}
-
-// A localhost port nobody listens on right now.
-int FreePort()
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    getsockname(s, reinterpret_cast<sockaddr *>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-bool Accepts(int port)
-{
-    const int s = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    close(s);
-    return ok;
-}
-
-// ser2net in the foreground with a configuration of its own: one
-// connection from 127.0.0.1:port to the device.
-class Ser2Net {
-public:
-    Ser2Net(const std::string &device, bool rfc2217)
-    {
-        config_ = (dir_.path / "ser2net.yaml").string();
-        std::ofstream(config_) << "connection: &detector\n"
-                               << "    accepter: " << (rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") << "127.0.0.1,"
-                               << port_ << "\n"
-                               << "    connector: serialdev," << device << ",9600n81,local\n"
-                               << "    options:\n"
-                               << "      kickolduser: true\n";
-        Start();
-    }
-    ~Ser2Net() { Stop(); }
-
-    void Start()
-    {
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            const std::string pidFile = (dir_.path / "pid").string();
-            execlp("ser2net", "ser2net", "-n", "-u", "-c", config_.c_str(), "-P", pidFile.c_str(),
-                   static_cast<char *>(nullptr));
-            _exit(127);
-        }
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        while (!Accepts(port_) && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(20ms);
-    }
-    // As a server that is switched off: no goodbye on the connection.
-    void Stop()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-    bool Ready() const { return pid_ > 0 && Accepts(port_); }
-    int Port() const { return port_; }
-
-private:
-    TempDir dir_;
-    std::string config_;
-    int port_ = FreePort();
-    pid_t pid_ = -1;
-};
 
 // The detector's end: a raw pseudo-terminal, so that the line discipline
 // neither echoes nor translates before ser2net sets it up.
@@ -428,7 +347,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, SerNetServer, ::testing::Values("tcp", "rfc2217"
 TEST_P(SerNetServer, ServerWithoutItsDeviceFailsTheOpen)
 {
     REQUIRE_SER2NET();
-    TempDir dir;
+    serialtest::TempDir dir;
     Ser2Net server((dir.path / "no-such-device").string(), std::string(GetParam()) == "rfc2217");
     ASSERT_TRUE(server.Ready());
     Receiver r(Address(GetParam(), server.Port()));

@@ -175,6 +175,7 @@ public:
             pid_ = -1;
         }
     }
+    bool Ready() const { return pid_ > 0 && Accepts(port_); }
     int Port() const { return port_; }
     std::string Address(bool rfc2217) const
     {
