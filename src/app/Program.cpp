@@ -59,12 +59,18 @@ void TProgram::Begin(const TStartOptions &options)
         sim.contamination = -1;
         sim.garbageMax = 2;
         demo_ = std::make_unique<TSimulatorPort>(sim, 10.0);
-        const std::string pty = demo_->OpenPty();
-        comm.SetDeviceName(pty);
-        // The simulator's pseudo-terminal is gone with this run: it never
-        // becomes the configured port, and its frames stay in the demo folder.
-        FComCfg->TransientPort = pty;
-        Form_GlowKite->SetDemoPort(pty);
+#ifdef _WIN32
+        // No pseudo-terminals here: the simulator serves its frames on a
+        // loopback TCP port, which the serial component opens as a network port.
+        const std::string port = demo_->OpenLoopback();
+#else
+        const std::string port = demo_->OpenPty();
+#endif
+        comm.SetDeviceName(port);
+        // The simulator's port is gone with this run: it never becomes the
+        // configured port, and its frames stay in the demo folder.
+        FComCfg->TransientPort = port;
+        Form_GlowKite->SetDemoPort(port);
         demo_->Start();
     } else if (!options.Port.empty()) {
         comm.SetDeviceName(options.Port);

@@ -779,6 +779,17 @@ void TForm_GlowKite::SetDemoPort(const std::string &demoPort)
     demoPort_ = demoPort;
     if (dialogs_.FComCfg)
         UseLogDirFor(dialogs_.FComCfg->SerialComm().DeviceName());
+    // The demo records from the simulator's port, not from the configured
+    // one that the panel shows until the port dialog is confirmed.
+    if (!demoPort_.empty())
+        ShowPortPanel(demoPort_);
+}
+
+void TForm_GlowKite::ShowPortPanel(const std::string &device)
+{
+    const QString name = MessageText(device);
+    SetPanelText(1, name);
+    panels_[1]->setToolTip(name);
 }
 
 void TForm_GlowKite::UseLogDirFor(const std::string &device)
@@ -816,7 +827,7 @@ void TForm_GlowKite::act_PortExecute()
     if (dialog->exec() != QDialog::Accepted)
         return;
     dialog->ApplyToComm();
-    SetPanelText(1, MessageText(dialog->SerialComm().DeviceName()));
+    ShowPortPanel(dialog->SerialComm().DeviceName());
     SetPanelText(2, MessageText(dialog->SettingsText()));
 }
 

@@ -245,6 +245,8 @@ private:
     void LogError(const std::string &text);
     // Points the log writers at the folder for a recording from `device`.
     void UseLogDirFor(const std::string &device);
+    // Status panel 1: the port name, whole in its tool tip (the panel is narrow).
+    void ShowPortPanel(const std::string &device);
     QString StoredCountText() const;
 
     // Chart navigation and day replay.

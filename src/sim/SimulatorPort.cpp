@@ -43,6 +43,7 @@ void TSimulatorPort::Wait()
 void TSimulatorPort::Hangup()
 {
     Stop();
+    CloseLoopback();
     CloseLine();
 }
 
@@ -74,7 +75,7 @@ void TSimulatorPort::Run(std::int64_t maxFrames)
         lock.unlock();
         bytes.clear();
         sim_.AppendNext(bytes);
-        if (WriteAll(bytes))
+        if (listener_ != -1 ? SendToReader(bytes) : WriteAll(bytes))
             ++sent_;
         lock.lock();
         if (stop_)

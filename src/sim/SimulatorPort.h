@@ -1,7 +1,8 @@
 #pragma once
 // Runs a simulated detector on a thread: frames are written, paced at a
 // given rate, to a pseudo-terminal it creates (the window or the recorder
-// opens the other end as its serial port) or to a file descriptor.
+// opens the other end as its serial port), to a serial device, or to the
+// reader of a loopback TCP port (Windows has no pseudo-terminals).
 
 #include "sim/DetectorSimulator.h"
 
@@ -30,6 +31,13 @@ public:
     // Writes to a serial device instead (a path; on Windows a name such as
     // COM3), set to raw transfer; closed with this object.
     void OpenDevice(const std::string &device);
+    // Listens on 127.0.0.1, on a free port the system picks, and returns the
+    // port name to record from, tcp://127.0.0.1:PORT (the serial
+    // component's raw network port). One reader at a time: a new connection
+    // replaces the old one. While none is connected, frames go nowhere, as
+    // on an unplugged line, and are not counted as sent; a reader that goes
+    // away is no error.
+    std::string OpenLoopback();
 
     // Sends maxFrames more frames (negative: until Stop), then stops by itself.
     void Start(std::int64_t maxFrames = -1);
@@ -51,6 +59,11 @@ private:
     bool WriteAll(const std::vector<std::uint8_t> &bytes);
     void Fail(const std::string &error);
     void CloseLine();
+    // The loopback port (SimulatorLoopback.cpp).
+    bool SendToReader(const std::vector<std::uint8_t> &bytes);
+    bool TakeNewestReader();
+    void DropGoneReader();
+    void CloseLoopback();
 
     TDetectorSimulator sim_;
     double fps_;
@@ -58,6 +71,10 @@ private:
     // Windows a HANDLE; -1 (INVALID_HANDLE_VALUE) when none.
     std::intptr_t line_ = -1;
     int slaveFd_ = -1; // keeps a pty's serial end open and raw
+    // The loopback's listening socket and its reader (on Windows SOCKETs);
+    // -1 (INVALID_SOCKET) when none.
+    std::intptr_t listener_ = -1;
+    std::intptr_t reader_ = -1;
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> running_{false};

@@ -170,6 +170,8 @@ TEST_F(RecordingWindowTest, TheDemoKeepsItsFramesAndItsPortApartFromRealOnes)
     const std::string demoDir = dir / "LOG-demo/";
     EXPECT_EQ(w->LogDir(), demoDir);
     EXPECT_FALSE(std::filesystem::exists(dir / "LOG")) << "no simulated frame in the real folder";
+    // The status bar names the port recorded from, not the configured one.
+    EXPECT_EQ(w->PanelText(1).toStdString(), demoPty);
 
     // Confirming the dialog with the simulator's pseudo-terminal keeps it
     // out of the settings file: it is gone with this run.
@@ -196,6 +198,7 @@ TEST_F(RecordingWindowTest, TheDemoKeepsItsFramesAndItsPortApartFromRealOnes)
     });
     w->act_PortExecute();
     EXPECT_NE(ReadFile(dir / "glowkite.INI").find("ComPort=" + real + "\r\n"), std::string::npos);
+    EXPECT_EQ(w->PanelText(1).toStdString(), real);
     const int before = w->mem_HEX().Lines().Count();
     Action("act_Start")->trigger();
     EXPECT_EQ(w->LogDir(), dir / "LOG/");
