@@ -60,14 +60,18 @@ void AwaitCancelled(const OVERLAPPED &op)
 // thread does not spin.
 constexpr int kIdleCompletionsBeforePause = 2;
 constexpr DWORD kIdlePauseMs = 10;
+// A pending wait looks at the input queue this often: received bytes are
+// handed on within this time even when the driver does not end the wait.
+constexpr DWORD kQueueCheckMs = 20;
 
 class TSerBackendWin32 final : public TSerBackend {
 public:
     TSerBackendWin32()
         : readEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-          writeEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
+          writeEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          waitEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr))
     {
-        if (readEvent_ == nullptr || writeEvent_ == nullptr) {
+        if (readEvent_ == nullptr || writeEvent_ == nullptr || waitEvent_ == nullptr) {
             const DWORD code = GetLastError();
             CloseEvents();
             throw std::system_error(static_cast<int>(code), std::system_category(), "CreateEvent");
@@ -163,9 +167,12 @@ public:
             return TSerWaitOutcome::Woken;
         if (!waitPending_) {
             // The record and the mask outlive this call: a wait still
-            // outstanding writes into them when it ends.
+            // outstanding writes into them when it ends. The wait has an
+            // event of its own: under Wine the wake event of a shared record
+            // was seen signalled while the record still read pending, which
+            // looked like a Stop.
             std::memset(&waitOp_, 0, sizeof waitOp_);
-            waitOp_.hEvent = wake.Handle();
+            waitOp_.hEvent = waitEvent_;
             waitMask_ = 0;
             if (::WaitCommEvent(handle_, &waitMask_, &waitOp_))
                 return Reported(events);
@@ -174,19 +181,35 @@ public:
                 return Refused(code, events);
             waitPending_ = true;
         }
-        if (WaitForSingleObject(wake.Handle(), INFINITE) != WAIT_OBJECT_0)
-            return (lastError = static_cast<int>(GetLastError())), TSerWaitOutcome::Failed;
-        if (!HasOverlappedIoCompleted(&waitOp_)) {
-            // Woken by Stop: the wait is given up, and the driver must be
-            // done with it before the thread (and the record's event) goes.
-            CancelIoEx(handle_, &waitOp_);
-            AwaitCancelled(waitOp_);
-            waitPending_ = false;
-            return TSerWaitOutcome::Woken;
+        const HANDLE handles[2] = {waitEvent_, wake.Handle()};
+        for (;;) {
+            const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, kQueueCheckMs);
+            if (woken == WAIT_OBJECT_0)
+                break;
+            if (woken == WAIT_OBJECT_0 + 1) {
+                // Woken by Stop: the wait is given up, and the driver must be
+                // done with it before the thread goes.
+                CancelIoEx(handle_, &waitOp_);
+                AwaitCancelled(waitOp_);
+                waitPending_ = false;
+                return TSerWaitOutcome::Woken;
+            }
+            if (woken != WAIT_TIMEOUT)
+                return (lastError = static_cast<int>(GetLastError())), TSerWaitOutcome::Failed;
+            // Bytes waiting while the wait goes on: Wine on a pseudo-terminal
+            // was seen to keep it pending for seconds while frames came. They
+            // are reported now; the wait stays armed for the next call.
+            if ((mask_ & EV_RXCHAR) && BytesWaiting()) {
+                events = EV_RXCHAR;
+                idleCompletions_ = 0;
+                return TSerWaitOutcome::Events;
+            }
         }
         waitPending_ = false;
         DWORD ignored = 0;
-        if (GetOverlappedResult(handle_, &waitOp_, &ignored, FALSE))
+        // The event says the wait is over, even if the record has not caught
+        // up yet: wait for the record rather than take it for pending.
+        if (GetOverlappedResult(handle_, &waitOp_, &ignored, TRUE))
             return Reported(events);
         const DWORD code = GetLastError();
         if (code == ERROR_OPERATION_ABORTED) {
@@ -209,6 +232,7 @@ public:
             }
             return Fail(code);
         }
+        errors |= eventThreadErrors_.exchange(0);
         CountLineErrors(errors);
         status.Errors = errors | errorsSeen_;
         errorsSeen_ = 0;
@@ -239,6 +263,7 @@ public:
         COMSTAT stat{};
         if (!ClearCommError(handle_, &errors, &stat))
             return ReadFailed(GetLastError());
+        errors |= eventThreadErrors_.exchange(0);
         errorsSeen_ |= errors; // cleared here, reported by the next Statistics
         CountLineErrors(errors);
         if (stat.cbInQue == 0)
@@ -332,6 +357,19 @@ public:
     }
 
 private:
+    // Event thread: whether the driver holds received bytes; a failing query
+    // says no (the next read or wait reports the fault).
+    bool BytesWaiting()
+    {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!ClearCommError(handle_, &errors, &stat))
+            return false;
+        if (errors != 0)
+            eventThreadErrors_.fetch_or(errors);
+        return stat.cbInQue > 0;
+    }
+
     TSerWaitOutcome Reported(std::uint32_t &events)
     {
         events = waitMask_ & mask_;
@@ -397,6 +435,8 @@ private:
             CloseHandle(readEvent_);
         if (writeEvent_ != nullptr)
             CloseHandle(writeEvent_);
+        if (waitEvent_ != nullptr)
+            CloseHandle(waitEvent_);
     }
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;
@@ -432,6 +472,11 @@ private:
     OVERLAPPED writeOp_{};
     std::vector<std::uint8_t> writeData_;
     bool writePending_ = false;
+
+    // Event thread: the comm event wait's own event, and the line errors its
+    // look at the input queue cleared, for the owner to report.
+    HANDLE waitEvent_;
+    std::atomic<std::uint32_t> eventThreadErrors_{0};
 };
 
 } // namespace
