@@ -29,7 +29,12 @@ void QuietHandler(QtMsgType type, const QMessageLogContext &context, const QStri
 int main(int argc, char **argv)
 {
     defaultHandler = qInstallMessageHandler(QuietHandler);
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+    // The Windows run picks the windows platform under Xvfb through a variable
+    // of its own: CTest sets QT_QPA_PLATFORM for every test, and Qt's
+    // offscreen platform finds no fonts on Windows.
+    if (qEnvironmentVariableIsSet("GLOWKITE_TEST_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", qgetenv("GLOWKITE_TEST_QPA_PLATFORM"));
+    else if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // Qt warns at every start without a private runtime folder (not on Windows).
     std::filesystem::path runtime;
