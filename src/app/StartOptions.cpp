@@ -95,13 +95,23 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
 
 std::string DemoLogDir(const std::string &logDir)
 {
+    // The demo folder ends in the separator the given folder uses (a folder
+    // given as C:/data stays in forward slashes); a backslash separates only
+    // on Windows.
 #ifdef _WIN32
-    constexpr char separator = '\\';
+    const auto isSeparator = [](char c) { return c == '/' || c == '\\'; };
 #else
-    constexpr char separator = '/';
+    const auto isSeparator = [](char c) { return c == '/'; };
 #endif
     std::string dir = logDir;
-    while (!dir.empty() && (dir.back() == '/' || dir.back() == separator))
+    char separator = '/';
+#ifdef _WIN32
+    separator = '\\';
+    const auto last = dir.find_last_of("/\\");
+    if (last != std::string::npos)
+        separator = dir[last];
+#endif
+    while (!dir.empty() && isSeparator(dir.back()))
         dir.pop_back();
     return dir + "-demo" + separator;
 }

@@ -35,9 +35,11 @@ TEST(StartOptions, IniAndLogDirOverride)
 TEST(StartOptions, ADayFileToReplayAtStartIsTakenAsAnAbsolutePath)
 {
     QString error;
-    auto o = Parse({"--log-dir", "/tmp/logs", "/data/LOG/glowkite_120305.glow"}, error);
+    // An absolute path of this system ("/data/..." here, "C:/data/..." on Windows).
+    const QString absolute = QDir::rootPath() + QStringLiteral("data/LOG/glowkite_120305.glow");
+    auto o = Parse({"--log-dir", "/tmp/logs", absolute}, error);
     ASSERT_TRUE(o) << error.toStdString();
-    EXPECT_EQ(o->DayFile, "/data/LOG/glowkite_120305.glow");
+    EXPECT_EQ(o->DayFile, absolute.toStdString());
     EXPECT_EQ(o->Paths.LogDir, "/tmp/logs");
 
     o = Parse({"glowkite_120305.glow"}, error);
@@ -56,7 +58,11 @@ TEST(StartOptions, BadCommandLinesSayWhy)
     EXPECT_FALSE(Parse({"one.glow", "two.glow"}, error)) << "one day file at most";
     EXPECT_FALSE(Parse({"--help"}, error));
     EXPECT_TRUE(error.contains("--ini"));
-    EXPECT_TRUE(error.contains("data, logs  /")) << "where the files go";
+    // Where the files go: an absolute folder of this system.
+    const qsizetype at = error.indexOf("data, logs  ");
+    ASSERT_GE(at, 0) << error.toStdString();
+    const QString folder = error.mid(at + 12).section('\n', 0, 0);
+    EXPECT_TRUE(QDir::isAbsolutePath(folder)) << folder.toStdString();
     // An empty value was silently "not given": no recording, or the default folder.
     for (const QStringList &args : {QStringList{"--port", ""}, QStringList{"--port="}, QStringList{"--log-dir", ""}}) {
         EXPECT_FALSE(Parse(args, error)) << args.join(' ').toStdString();
@@ -82,6 +88,13 @@ TEST(StartOptions, ADemoWritesBesideTheRealLogFolder)
 {
     EXPECT_EQ(DemoLogDir("/opt/glowkite/LOG/"), "/opt/glowkite/LOG-demo/");
     EXPECT_EQ(DemoLogDir("/home/u/.local/share/glowkite/LOG"), "/home/u/.local/share/glowkite/LOG-demo/");
+#ifdef _WIN32
+    EXPECT_EQ(DemoLogDir("C:\\Users\\u\\AppData\\Local\\glowkite\\LOG\\"),
+              "C:\\Users\\u\\AppData\\Local\\glowkite\\LOG-demo\\");
+    EXPECT_EQ(DemoLogDir("D:\\Messung"), "D:\\Messung-demo\\");
+#else
+    EXPECT_EQ(DemoLogDir("/data/a\\b"), "/data/a\\b-demo/") << "a backslash is part of a name here";
+#endif
 }
 
 } // namespace

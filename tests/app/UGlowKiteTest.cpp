@@ -10,12 +10,14 @@
 
 #include <QAction>
 #include <QCalendarWidget>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -78,6 +80,25 @@ std::vector<std::string> KeysInOrder(const std::string &text)
     return keys;
 }
 
+// The control pane is 225 wide and Panel1 230, unless the style's controls
+// need more (the Windows calendar is wider): then the control pane takes what
+// it needs and Panel1 gives way, down to its own least width, so that the
+// data pane keeps its least width too.
+int LeastWidth(const QWidget *p) { return p->minimumSizeHint().expandedTo(p->minimumSize()).width(); }
+
+int DefaultControlWidth(const TForm_GlowKite &w)
+{
+    return std::max(225, LeastWidth(w.findChild<QWidget *>("pnl_Control")));
+}
+
+int DefaultPanel1Width(const TForm_GlowKite &w)
+{
+    const auto *panes = w.findChild<QSplitter *>("Splitter_Panes");
+    const int room = panes->width() - 2 * panes->handleWidth();
+    return std::clamp(230, LeastWidth(w.findChild<QWidget *>("Panel1")),
+                      room - DefaultControlWidth(w) - LeastWidth(w.findChild<QWidget *>("pnl_Data")));
+}
+
 TEST_F(UGlowKiteTest, StartsWithoutSettingsFileWithTheDefaults)
 {
     auto w = Start();
@@ -86,9 +107,14 @@ TEST_F(UGlowKiteTest, StartsWithoutSettingsFileWithTheDefaults)
     // their room; at 640 x 480 it yields what the calendar needs.
     EXPECT_EQ(w->ChartHeight(), std::min(300, LowerAreaRoom(*w)));
     EXPECT_EQ(w->Chart().Widget()->height(), w->ChartHeight());
-    EXPECT_EQ(w->Panel1Width(), 230);
-    EXPECT_EQ(w->findChild<QWidget *>("Panel1")->width(), 230);
-    EXPECT_EQ(w->findChild<QWidget *>("pnl_Control")->width(), 225);
+    const auto *control = w->findChild<QWidget *>("pnl_Control");
+    EXPECT_EQ(control->width(), DefaultControlWidth(*w));
+    EXPECT_EQ(w->Panel1Width(), DefaultPanel1Width(*w));
+    EXPECT_EQ(w->findChild<QWidget *>("Panel1")->width(), w->Panel1Width());
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        EXPECT_EQ(control->width(), 225) << "the default layout fits with the fonts of the tests";
+        EXPECT_EQ(w->Panel1Width(), 230);
+    }
 
     TMeasurementDecoder &d = w->Decoder();
     EXPECT_TRUE(d.AllData2Chart);
@@ -218,6 +244,7 @@ TEST_F(UGlowKiteTest, ClosingWritesTheKeysInOrder)
 {
     auto w = Start();
     const int chartHeight = w->ChartHeight();
+    const int panel1Width = DefaultPanel1Width(*w);
     w->close();
     EXPECT_EQ(KeysInOrder(Ini()),
               (std::vector<std::string>{"Window/Main.Left", "Window/Main.Top", "Window/Main.With",
@@ -229,7 +256,7 @@ TEST_F(UGlowKiteTest, ClosingWritesTheKeysInOrder)
     EXPECT_EQ(ini.ReadString("Window", "Main.With", ""), "640");
     EXPECT_EQ(ini.ReadString("Window", "Main.Heigth", ""), "480");
     EXPECT_EQ(ini.ReadInteger("Window", "Chart.Heigth", 0), chartHeight);
-    EXPECT_EQ(ini.ReadString("Window", "Panel1.With", ""), "230");
+    EXPECT_EQ(ini.ReadInteger("Window", "Panel1.With", 0), panel1Width);
     EXPECT_EQ(ini.ReadString("Parameter", "AllData2Chart", ""), "1");
     EXPECT_EQ(ini.ReadString("Parameter", "GlowkiteVersion", ""), "0");
     EXPECT_EQ(ini.ReadString("Parameter", "Intervall", ""), "60");
@@ -248,14 +275,15 @@ TEST_F(UGlowKiteTest, ExitWritesTheSettingsLikeTheCloseButton)
 
 TEST_F(UGlowKiteTest, SettingsComeBackAtTheNextStart)
 {
-    SetIni("[Window]\r\nMain.Left=10\r\nMain.Top=20\r\nMain.With=700\r\nMain.Heigth=560\r\n"
+    // Wide enough for a 300 wide Panel1 beside the controls in every style.
+    SetIni("[Window]\r\nMain.Left=10\r\nMain.Top=20\r\nMain.With=760\r\nMain.Heigth=560\r\n"
            "Chart.Heigth=250\r\nPanel1.With=300\r\n"
            "[Parameter]\r\nAllData2Chart=0\r\nGlowkiteVersion=1\r\nIntervall=5\r\nDatenTimeout=9\r\n"
            "Desktopmeldung=1\r\n[Graph]\r\nxPosActive=1\r\nyPosActive=0\r\nGain=1\r\n");
     const std::string before = Ini();
     {
         auto w = Start();
-        EXPECT_EQ(w->frameGeometry(), QRect(10, 20, 700, 560));
+        EXPECT_EQ(w->frameGeometry(), QRect(10, 20, 760, 560));
         EXPECT_EQ(w->ChartHeight(), 250);
         EXPECT_EQ(w->Panel1Width(), 300);
         TMeasurementDecoder &d = w->Decoder();

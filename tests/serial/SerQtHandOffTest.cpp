@@ -48,7 +48,7 @@ bool ProcessUntil(const std::function<bool()> &done, std::chrono::milliseconds t
 // (GLOWKITE_TEST_PORT), written to from its far end (GLOWKITE_TEST_PORT_FAR_END).
 struct TestLine {
     std::string path;
-    HANDLE far = INVALID_HANDLE_VALUE;
+    HANDLE farHandle = INVALID_HANDLE_VALUE;
 
     TestLine()
     {
@@ -56,20 +56,20 @@ struct TestLine {
         const char *farEnd = std::getenv("GLOWKITE_TEST_PORT_FAR_END");
         if (!port || !farEnd)
             return;
-        far = CreateFileA(farEnd, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        farHandle = CreateFileA(farEnd, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_EXISTING, 0, nullptr);
-        if (far != INVALID_HANDLE_VALUE)
+        if (farHandle != INVALID_HANDLE_VALUE)
             path = port;
     }
     ~TestLine()
     {
-        if (far != INVALID_HANDLE_VALUE)
-            CloseHandle(far);
+        if (farHandle != INVALID_HANDLE_VALUE)
+            CloseHandle(farHandle);
     }
     void Send(const std::vector<unsigned char> &bytes) const
     {
         DWORD n = 0;
-        WriteFile(far, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+        WriteFile(farHandle, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
     }
 };
 #else
@@ -99,16 +99,27 @@ TEST(SerQtHandOffTest, AModalLoopServesStepsToo)
     auto handOff = std::make_shared<TSerQtHandOff>();
     QEventLoop modal;
     int ran = 0;
+    int ranInModal = 0;
+    std::atomic<bool> returned{false};
     std::thread worker([&] {
         handOff->Run([&] {
             ++ran;
-            modal.quit();
+            if (modal.isRunning()) {
+                ++ranInModal;
+                modal.quit();
+            }
         });
+        returned = true;
     });
-    QTimer::singleShot(5000, &modal, &QEventLoop::quit);
+    // Generous: a loaded machine (or Wine) may start the worker late.
+    QTimer::singleShot(60000, &modal, &QEventLoop::quit);
     modal.exec();
+    // The worker waits until its step is served: serve it before the join
+    // even when the modal loop failed to, so that a failure cannot hang.
+    EXPECT_TRUE(ProcessUntil([&] { return returned.load(); }));
     worker.join();
     EXPECT_EQ(ran, 1);
+    EXPECT_EQ(ranInModal, 1) << "the step ran only after the modal loop had ended";
 }
 
 TEST(SerQtHandOffTest, ReceivesThroughTheComponentAndClosesWithAPendingStep)

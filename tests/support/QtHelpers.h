@@ -6,9 +6,12 @@
 #include "support/TestFiles.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemModel>
+#include <QCalendarWidget>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -86,6 +89,33 @@ inline void ProcessEvents(int ms = 0)
     if (ms > 0)
         QTest::qWait(ms);
     QApplication::processEvents();
+}
+
+// A double click on the cell of day d, as a user does it (a click first);
+// turns the calendar to d's month. False when the day has no cell.
+inline bool DoubleClickCalendarDay(QCalendarWidget &calendar, const QDate &d)
+{
+    calendar.setCurrentPage(d.year(), d.month());
+    auto *view = calendar.findChild<QTableView *>();
+    if (!view)
+        return false;
+    QAbstractItemModel *model = view->model();
+    // Days of the previous month come first in the grid; the first cell with
+    // this day's number after the first of the month is the day.
+    bool inMonth = false;
+    for (int row = 0; row < model->rowCount(); ++row)
+        for (int col = 0; col < model->columnCount(); ++col) {
+            const QModelIndex cell = model->index(row, col);
+            const int day = model->data(cell).toInt();
+            inMonth = inMonth || day == 1;
+            if (inMonth && day == d.day()) {
+                const QPoint at = view->visualRect(cell).center();
+                QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+                QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+                return true;
+            }
+        }
+    return false;
 }
 
 } // namespace glowkite::test
