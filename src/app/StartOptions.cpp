@@ -1,9 +1,12 @@
 #include "app/StartOptions.h"
 
 #include "mqtt/MqttUrl.h"
+#include "settings/PathsPlatform.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+
+#include <cstring>
 
 namespace glowkite {
 
@@ -96,21 +99,12 @@ std::optional<TStartOptions> ParseStartOptions(const QStringList &arguments, QSt
 std::string DemoLogDir(const std::string &logDir)
 {
     // The demo folder ends in the separator the given folder uses (a folder
-    // given as C:/data stays in forward slashes); a backslash separates only
-    // on Windows.
-#ifdef _WIN32
-    const auto isSeparator = [](char c) { return c == '/' || c == '\\'; };
-#else
-    const auto isSeparator = [](char c) { return c == '/'; };
-#endif
+    // given as C:/data stays in forward slashes), else in the system's own.
+    const char *separators = kPathConventions.Separators;
+    const auto isSeparator = [separators](char c) { return c != '\0' && std::strchr(separators, c); };
     std::string dir = logDir;
-    char separator = '/';
-#ifdef _WIN32
-    separator = '\\';
-    const auto last = dir.find_last_of("/\\");
-    if (last != std::string::npos)
-        separator = dir[last];
-#endif
+    const auto last = dir.find_last_of(separators);
+    const char separator = last == std::string::npos ? kPathConventions.Separator : dir[last];
     while (!dir.empty() && isSeparator(dir.back()))
         dir.pop_back();
     return dir + "-demo" + separator;
