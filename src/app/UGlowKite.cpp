@@ -57,9 +57,34 @@ namespace {
 
 constexpr int HeadingPointSize = 10;
 
-QLabel *Heading(const QString &text, const char *name, QWidget *parent)
+// A label whose size does not follow its text: the count changes ten times
+// a second while recording, and measuring the text again for each change
+// (and laying out the column it stands in) would cost more than showing it.
+class TSteadyLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+    // The text's size, measured again only when its length changes: the
+    // digits of a count are all about as wide.
+    QSize sizeHint() const override { return minimumSizeHint(); }
+    QSize minimumSizeHint() const override
+    {
+        if (!hint_.isValid() || font() != hintFont_ || text().size() != hintLength_) {
+            hintFont_ = font();
+            hintLength_ = text().size();
+            hint_ = QLabel::minimumSizeHint();
+        }
+        return hint_;
+    }
+
+private:
+    mutable QSize hint_;
+    mutable QFont hintFont_;
+    mutable qsizetype hintLength_ = -1;
+};
+
+QLabel *Heading(const QString &text, const char *name, QWidget *parent, bool steady = false)
 {
-    auto *label = new QLabel(text, parent);
+    QLabel *label = steady ? new TSteadyLabel(text, parent) : new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
     label->setFont(UiFont(HeadingPointSize, true));
     return label;
@@ -295,7 +320,7 @@ void TForm_GlowKite::BuildLayout()
     auto *dataColumn = new QVBoxLayout(pnlData_);
     dataColumn->setContentsMargins(0, 0, 0, 0);
     dataColumn->setSpacing(2);
-    lblWerteAnz_ = Heading(QStringLiteral("  Anzahl der Messwerte: 0"), "lbl_WerteAnz", pnlData_);
+    lblWerteAnz_ = Heading(QStringLiteral("  Anzahl der Messwerte: 0"), "lbl_WerteAnz", pnlData_, true);
     dataColumn->addWidget(lblWerteAnz_);
     memHex_ = new TTextPane(pnlData_);
     memHex_->setObjectName(QStringLiteral("mem_HEX"));
@@ -321,7 +346,9 @@ void TForm_GlowKite::BuildStatusBar()
     for (std::size_t i = 0; i < panels_.size(); ++i) {
         auto *panel = new QLabel(texts[i], bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setFixedWidth(widths[i]);
+        // Fixed in both directions: a new text then repaints the panel
+        // without laying out the status bar again (several times a second).
+        panel->setFixedSize(widths[i], panel->sizeHint().height());
         bar->addWidget(panel);
         panels_[i] = panel;
     }

@@ -25,6 +25,68 @@ QColor ToQColor(TColor c)
     return QColor(c.r, c.g, c.b);
 }
 
+// QCustomPlot keeps the rendered labels of only 16 ticks per axis; the
+// bottom axis shows about 40, so every redraw would lay out, measure and
+// render each label again. Its painter is reached through derived access
+// classes, as QCustomPlot offers no setter.
+struct TAxisAccess : QCPAxis {
+    static QCPAxisPainterPrivate *Painter(QCPAxis *axis) { return static_cast<TAxisAccess *>(axis)->mAxisPainter; }
+};
+struct TAxisPainterAccess : QCPAxisPainterPrivate {
+    static void SetLabelCache(QCPAxis *axis, int labels)
+    {
+        static_cast<TAxisPainterAccess *>(TAxisAccess::Painter(axis))->mLabelCache.setMaxCost(labels);
+    }
+};
+constexpr int LabelCacheSize = 256;
+
+// A legend entry that measures its text once: QCustomPlot measures it on
+// every redraw's layout pass.
+class TLegendItem : public QCPPlottableLegendItem {
+public:
+    using QCPPlottableLegendItem::QCPPlottableLegendItem;
+
+protected:
+    QSize minimumOuterSizeHint() const override
+    {
+        const QString name = mPlottable ? mPlottable->name() : QString();
+        const QFont font = getFont();
+        if (!size_.isValid() || name != name_ || font != font_) {
+            name_ = name;
+            font_ = font;
+            size_ = QCPPlottableLegendItem::minimumOuterSizeHint();
+        }
+        return size_;
+    }
+
+private:
+    mutable QString name_;
+    mutable QFont font_;
+    mutable QSize size_;
+};
+
+// The title, measured once for the same reason.
+class TTitle : public QCPTextElement {
+public:
+    using QCPTextElement::QCPTextElement;
+
+protected:
+    QSize minimumOuterSizeHint() const override
+    {
+        if (!size_.isValid() || mText != text_ || mFont != font_) {
+            text_ = mText;
+            font_ = mFont;
+            size_ = QCPTextElement::minimumOuterSizeHint();
+        }
+        return size_;
+    }
+
+private:
+    mutable QString text_;
+    mutable QFont font_;
+    mutable QSize size_;
+};
+
 } // namespace
 
 // Bottom-axis ticks sit on point indexes, and a tick's label is the label of
@@ -167,7 +229,7 @@ TChartAdapter::TChartAdapter(QWidget *parent)
     plot_->setNoAntialiasingOnDrag(true);
 
     plot_->plotLayout()->insertRow(0);
-    auto *title = new QCPTextElement(plot_, QStringLiteral("glowkite  Rauchversuch"));
+    auto *title = new TTitle(plot_, QStringLiteral("glowkite  Rauchversuch"));
     plot_->plotLayout()->addElement(0, 0, title);
 
     // The legend to the right of the plot, at its top, so it hides no points.
@@ -192,6 +254,8 @@ TChartAdapter::TChartAdapter(QWidget *parent)
     plot_->xAxis2->grid()->setVisible(false);
     plot_->yAxis2->setVisible(true);
     plot_->yAxis2->grid()->setVisible(false);
+    for (QCPAxis *axis : {plot_->xAxis, plot_->xAxis2, plot_->yAxis, plot_->yAxis2})
+        TAxisPainterAccess::SetLabelCache(axis, LabelCacheSize);
     plot_->yAxis->setRange(LeftAxisRange.min, LeftAxisRange.max);
     plot_->yAxis2->setRange(RightAxisRange.min, RightAxisRange.max);
 
@@ -207,7 +271,6 @@ TChartAdapter::TChartAdapter(QWidget *parent)
     UpdateLegend();
 
     timer_->setSingleShot(true);
-    timer_->setInterval(ReplotIntervalMs);
     connect(timer_, &QTimer::timeout, this, &TChartAdapter::Replot);
     connect(plot_, &QCustomPlot::mouseDoubleClick, this,
             [this](QMouseEvent *e) { emit doubleClicked(e->position()); });
@@ -334,8 +397,38 @@ TChartAdapter::TSeriesData &TChartAdapter::Data(TSeries s) const
 
 void TChartAdapter::Append(TSeries s, double value, std::string_view label, TColor color)
 {
-    Data(s).points.Append(value, label, color);
-    RequestReplot();
+    TSeriesData &d = Data(s);
+    double lo = 0, hi = 0;
+    const bool hadRange = d.points.ValueRange(lo, hi);
+    d.points.Append(value, label, color);
+    // A point the view does not show changes nothing drawn: while zoomed onto
+    // an earlier part of the day, arriving points cost no redraws.
+    if (!AppendChangesView(s, hadRange && value >= lo && value <= hi))
+        return;
+    if (timer_->isActive())
+        layoutDirty_ = true; // the pending redraw shows it
+    else
+        RequestReplot(LiveReplotInterval());
+}
+
+bool TChartAdapter::AppendChangesView(TSeries s, bool withinValueRange) const
+{
+    if (automatic_[static_cast<std::size_t>(TChartAxis::Bottom)] || automatic_[static_cast<std::size_t>(TChartAxis::Top)])
+        return true;
+    const TSeriesData &d = Data(s);
+    const bool visible = d.plot->visible();
+    const bool verticalAutomatic =
+        automatic_[static_cast<std::size_t>(d.plot->valueAxis() == plot_->yAxis ? TChartAxis::Left : TChartAxis::Right)];
+    if (visible && verticalAutomatic && !withinValueRange)
+        return true;
+    // The line runs on to the neighbour just outside the view; the bottom
+    // axis labels the ticks with the AQ points' labels, shown or not.
+    if (!visible && s != TSeries::AQ)
+        return false;
+    const double i = d.points.Count() - 1;
+    const QCPRange bottom = plot_->xAxis->range(), top = plot_->xAxis2->range();
+    const double lower = std::min(bottom.lower, top.lower), upper = std::max(bottom.upper, top.upper);
+    return i - 1 <= upper && i + 1 >= lower;
 }
 
 TColor TChartAdapter::Color(TSeries s, int i) const
@@ -584,11 +677,21 @@ void TChartAdapter::SetFocus()
     plot_->setFocus();
 }
 
-void TChartAdapter::RequestReplot()
+void TChartAdapter::RequestReplot(int intervalMs)
 {
     layoutDirty_ = true;
-    if (!replotHeld_ && !timer_->isActive())
-        timer_->start();
+    if (replotHeld_)
+        return;
+    if (!timer_->isActive() || timer_->remainingTime() > intervalMs)
+        timer_->start(intervalMs);
+}
+
+int TChartAdapter::LiveReplotInterval() const
+{
+    const bool automatic = automatic_[static_cast<std::size_t>(TChartAxis::Bottom)];
+    const double keys = automatic ? std::max(1, Count(TSeries::AQ) - 1) : plot_->xAxis->range().size();
+    const double columns = std::max(1, plot_->axisRect()->width());
+    return keys / columns >= DensePointsPerColumn ? DenseLiveReplotIntervalMs : LiveReplotIntervalMs;
 }
 
 void TChartAdapter::SetReplotHeld(bool held)
@@ -601,6 +704,11 @@ void TChartAdapter::SetReplotHeld(bool held)
 bool TChartAdapter::ReplotPending() const
 {
     return timer_->isActive();
+}
+
+int TChartAdapter::ScheduledReplotMs() const
+{
+    return timer_->isActive() ? timer_->interval() : -1;
 }
 
 void TChartAdapter::Replot()
@@ -622,7 +730,7 @@ void TChartAdapter::UpdateLegend()
     plot_->legend->clearItems();
     for (auto &d : series_)
         if (d->plot->visible())
-            d->plot->addToLegend(plot_->legend);
+            plot_->legend->addItem(new TLegendItem(plot_->legend, d->plot));
 }
 
 } // namespace glowkite

@@ -50,8 +50,17 @@ inline constexpr TAxisRange RightAxisRange{-6.01, 6};
 class TChartAdapter : public QObject {
     Q_OBJECT
 public:
-    // Redraws at most this often while points arrive (25 Hz).
+    // Redraws this soon after a change the user made (25 Hz).
     static constexpr int ReplotIntervalMs = 40;
+    // New points alone redraw at most this often: each shows as a step of
+    // its own (10 Hz) ...
+    static constexpr int LiveReplotIntervalMs = 100;
+    // ... and this often once the view holds DensePointsPerColumn or more
+    // points per pixel column, where a new point moves the picture by less
+    // than a pixel (4 Hz). A full day at line rate would otherwise spend most
+    // of the program's time redrawing what the eye cannot tell apart.
+    static constexpr int DenseLiveReplotIntervalMs = 250;
+    static constexpr double DensePointsPerColumn = 2.0;
 
     explicit TChartAdapter(QWidget *parent = nullptr);
     ~TChartAdapter() override;
@@ -121,6 +130,8 @@ public:
     // While held, changes wait for an explicit Replot or the release.
     void SetReplotHeld(bool held);
     bool ReplotPending() const;
+    // The interval the pending redraw was scheduled with, or -1.
+    int ScheduledReplotMs() const;
     // Label texts made for the bottom axis since the chart was created;
     // shows that labels are made per visible tick, not per point.
     long long LabelsMade() const;
@@ -144,7 +155,13 @@ private:
     TSeriesData &Data(TSeries s) const;
     QCPAxis *Axis(TChartAxis a) const;
     void UpdateTickCount() const;
-    void RequestReplot();
+    // A redraw at most intervalMs from now (an earlier one pending stays).
+    void RequestReplot(int intervalMs = ReplotIntervalMs);
+    // The redraw interval for new points in the current view.
+    int LiveReplotInterval() const;
+    // Whether the point just appended to s shows in the view (or widens an
+    // automatic vertical range: withinValueRange is false).
+    bool AppendChangesView(TSeries s, bool withinValueRange) const;
     // Lays the chart out with current ranges and ticks, so that pixel
     // conversions see what the next redraw will show.
     void EnsureLayout() const;

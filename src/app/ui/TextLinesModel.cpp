@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QGlyphRun>
 #include <QPainter>
+#include <QRawFont>
 #include <QScrollBar>
 
 #include <algorithm>
@@ -173,7 +175,11 @@ void TTextPane::rowsInserted(const QModelIndex &parent, int start, int end)
     updateGeometries();
     if (followEnd_)
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-    viewport()->update();
+    // Only the new rows that show need painting; the scroll has moved the rest.
+    const int top = TopRow(), bottom = TopRow() + PageRows();
+    const int first = std::max(start, top), last = std::min(end, bottom);
+    if (first <= last)
+        viewport()->update(visualRect(model_.index(first, 0)).united(visualRect(model_.index(last, 0))));
 }
 
 void TTextPane::reset()
@@ -273,28 +279,101 @@ QRegion TTextPane::visualRegionForSelection(const QItemSelection &selection) con
     return region;
 }
 
-void TTextPane::scrollContentsBy(int, int)
+void TTextPane::scrollContentsBy(int dx, int dy)
 {
-    viewport()->update();
+    // The vertical bar counts rows. Moving what is shown and painting only
+    // the rows that come into view keeps following a live stream cheap.
+    const int pixels = dy * RowHeight();
+    if (std::abs(pixels) >= viewport()->height() || std::abs(dx) >= viewport()->width())
+        viewport()->update();
+    else
+        viewport()->scroll(dx, pixels);
 }
 
-void TTextPane::paintEvent(QPaintEvent *)
+void TTextPane::TGlyphs::Prepare(const QFont &font)
 {
+    if (ready && font == this->font)
+        return;
+    this->font = font;
+    ready = true;
+    raw = QRawFont::fromFont(font);
+    for (int c = 0; c < 256; ++c) {
+        const char byte = static_cast<char>(c);
+        const QString text = FromCp1252(std::string_view(&byte, 1));
+        QList<quint32> indexes = raw.isValid() && text.size() == 1 ? raw.glyphIndexesForString(text) : QList<quint32>();
+        // Control characters and characters the font lacks go through the
+        // full text path, which finds a fallback font.
+        const bool drawable = c >= 0x20 && indexes.size() == 1 && indexes[0] != 0;
+        index[static_cast<std::size_t>(c)] = drawable ? indexes[0] : 0;
+        advance[static_cast<std::size_t>(c)] =
+            drawable ? raw.advancesForGlyphIndexes(indexes).value(0).x() : 0.0;
+    }
+}
+
+bool TTextPane::TGlyphs::Draw(QPainter &painter, QPointF baseline, std::string_view text)
+{
+    indexes.clear();
+    positions.clear();
+    double x = 0;
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (index[c] == 0)
+            return false;
+        if (c != ' ') {
+            indexes.append(index[c]);
+            positions.append(QPointF(x, 0));
+        }
+        x += advance[c];
+    }
+    if (indexes.isEmpty())
+        return true;
+    QGlyphRun run;
+    run.setRawFont(raw);
+    run.setGlyphIndexes(indexes);
+    run.setPositions(positions);
+    painter.drawGlyphRun(baseline, run);
+    return true;
+}
+
+void TTextPane::paintEvent(QPaintEvent *event)
+{
+    // Each row is painted as the item delegate would (highlight, focus frame,
+    // text at the item margin), but from glyphs looked up once per font: text
+    // shaping for every row of every repaint was most of the pane's cost.
     QPainter painter(viewport());
-    QStyleOptionViewItem base;
-    initViewItemOption(&base);
+    glyphs_.Prepare(font());
+    const QPalette &pal = palette();
+    const bool active = isActiveWindow();
+    const QPalette::ColorGroup group = isEnabled() ? (active ? QPalette::Active : QPalette::Inactive) : QPalette::Disabled;
+    const QFontMetrics metrics(font());
+    const int h = RowHeight();
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    const int textTop = (h - metrics.height()) / 2 + metrics.ascent();
     const QModelIndex current = currentIndex();
     const int rows = Rows();
-    const int last = std::min(rows - 1, TopRow() + PageRows());
-    for (int row = TopRow(); row <= last; ++row) {
+    const QRect dirty = event->rect();
+    const int first = TopRow() + std::max(0, dirty.top() / h);
+    const int last = std::min({rows - 1, TopRow() + PageRows(), TopRow() + dirty.bottom() / h});
+    std::string line;
+    for (int row = first; row <= last; ++row) {
         const QModelIndex index = model_.index(row, 0);
-        QStyleOptionViewItem option = base;
-        option.rect = visualRect(index);
-        if (selectionModel()->isSelected(index))
-            option.state |= QStyle::State_Selected;
-        if (index == current && hasFocus())
-            option.state |= QStyle::State_HasFocus;
-        itemDelegateForIndex(index)->paint(&painter, option, index);
+        const QRect rect = visualRect(index);
+        const bool selected = selectionModel()->isSelected(index);
+        if (selected)
+            painter.fillRect(rect, pal.brush(group, QPalette::Highlight));
+        painter.setPen(pal.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        model_.LineInto(row, line);
+        const QPointF baseline(rect.left() + margin, rect.top() + textTop);
+        if (!glyphs_.Draw(painter, baseline, line))
+            painter.drawText(baseline, FromCp1252(line));
+        if (index == current && hasFocus()) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.rect = rect;
+            focus.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
+            focus.backgroundColor = pal.color(group, selected ? QPalette::Highlight : QPalette::Base);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        }
     }
 }
 

@@ -154,11 +154,80 @@ TEST_F(ChartAdapterTest, AppendingRedrawsOnceAtTheDisplayRate)
     AppendAQ(1000);
     EXPECT_EQ(replots.count(), 0);
     EXPECT_TRUE(chart.ReplotPending());
-    ProcessEvents(3 * TChartAdapter::ReplotIntervalMs);
-    EXPECT_EQ(replots.count(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return replots.count() == 1; }, 2000));
     EXPECT_FALSE(chart.ReplotPending());
-    ProcessEvents(3 * TChartAdapter::ReplotIntervalMs);
+    ProcessEvents(3 * TChartAdapter::DenseLiveReplotIntervalMs);
     EXPECT_EQ(replots.count(), 1) << "nothing changed, nothing redrawn";
+}
+
+TEST_F(ChartAdapterTest, NewPointsRedrawSoonerWhereEachOneShows)
+{
+    // A few points across the width: each new one is a step of its own.
+    AppendAQ(100);
+    chart.Replot();
+    AppendAQ(1);
+    EXPECT_EQ(chart.ScheduledReplotMs(), TChartAdapter::LiveReplotIntervalMs);
+    chart.Replot();
+
+    // Many points to a pixel column: a new one moves the picture by less
+    // than a pixel.
+    const int columns = Plot()->axisRect()->width();
+    AppendAQ(static_cast<int>(TChartAdapter::DensePointsPerColumn * columns) + 10);
+    chart.Replot();
+    AppendAQ(1);
+    EXPECT_EQ(chart.ScheduledReplotMs(), TChartAdapter::DenseLiveReplotIntervalMs);
+
+    // Something the user does is shown at the display rate, live redraw
+    // pending or not.
+    chart.SetVisible(TSeries::Status, false);
+    EXPECT_EQ(chart.ScheduledReplotMs(), TChartAdapter::ReplotIntervalMs);
+    chart.Replot();
+
+    // Zoomed in to a few points a column again.
+    chart.SetRange(TChartAxis::Bottom, {0, 100});
+    chart.SetRange(TChartAxis::Top, {0, 100});
+    chart.Replot();
+    AppendAQ(1);
+    EXPECT_EQ(chart.ScheduledReplotMs(), -1) << "the point lies beyond the view";
+}
+
+TEST_F(ChartAdapterTest, PointsOutsideAZoomedViewAreNotRedrawn)
+{
+    AppendAQ(500);
+    chart.SetRange(TChartAxis::Bottom, {100, 200});
+    chart.SetRange(TChartAxis::Top, {100, 200});
+    chart.Replot();
+    QSignalSpy replots(Plot(), &QCustomPlot::afterReplot);
+    AppendAQ(50);
+    chart.Append(TSeries::XPos, 3, LabelOf(0), clXPos);
+    ProcessEvents(3 * TChartAdapter::DenseLiveReplotIntervalMs);
+    EXPECT_EQ(replots.count(), 0);
+    EXPECT_EQ(chart.Count(TSeries::AQ), 550) << "kept all the same";
+
+    // A view that reaches past the end shows the next point, and the line
+    // runs on to the first point beyond its right edge.
+    chart.SetRange(TChartAxis::Bottom, {500, 550.5});
+    chart.SetRange(TChartAxis::Top, {500, 550.5});
+    chart.Replot();
+    AppendAQ(1);
+    EXPECT_TRUE(chart.ReplotPending()) << "point 550 is in view";
+    chart.Replot();
+    AppendAQ(1);
+    EXPECT_TRUE(chart.ReplotPending()) << "point 551 is the neighbour the line runs on to";
+    chart.Replot();
+    AppendAQ(1);
+    EXPECT_FALSE(chart.ReplotPending()) << "point 552 is drawn nowhere";
+
+    // An automatic vertical axis takes in a value beyond its range, wherever
+    // the point lies.
+    chart.SetAutomatic(TChartAxis::Left, true);
+    chart.Replot();
+    AppendAQ(1, 20);
+    EXPECT_FALSE(chart.ReplotPending());
+    AppendAQ(1, 90);
+    EXPECT_TRUE(chart.ReplotPending());
+    chart.Replot();
+    EXPECT_DOUBLE_EQ(chart.Range(TChartAxis::Left).max, 90);
 }
 
 TEST_F(ChartAdapterTest, BottomAxisFollowsThePointsWhileAutomatic)

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 
@@ -123,6 +126,48 @@ TEST_F(TextPaneTest, ABurstOfLinesReachesTheViewOnceAtTheDisplayRate)
     QTest::qWait(2 * TTextLinesModel::PublishIntervalMs);
     EXPECT_EQ(pane.model()->rowCount(), 0);
     EXPECT_EQ(pane.Lines().Count(), 0);
+}
+
+// What the window shows: the offscreen platform hands out the window's
+// backing store, so moved and newly painted parts are seen as they are.
+QImage OnScreen(QWidget &w)
+{
+    ProcessEvents();
+    return w.screen()->grabWindow(w.winId()).toImage();
+}
+
+TEST_F(TextPaneTest, FollowingAndScrollingShowWhatAFullRepaintShows)
+{
+    for (int i = 0; i < 40; ++i)
+        pane.AddLine("05.03.2012 14:07:" + std::to_string(10 + i) + "  02 A5 5A 00 7F FF St\xF6rung " +
+                     std::string(static_cast<std::size_t>(i % 7), 'x'));
+    pane.Lines().Publish();
+    const QImage before = OnScreen(pane);
+
+    // Following the end moves the rows up and paints the new ones.
+    for (int i = 0; i < 3; ++i)
+        pane.AddLine("new line " + std::to_string(i) + " \xE4\xFC");
+    pane.Lines().Publish();
+    const QImage followed = OnScreen(pane);
+    EXPECT_NE(followed, before);
+    pane.viewport()->repaint();
+    EXPECT_EQ(OnScreen(pane), followed) << "rows moved by the scroll must match rows painted afresh";
+
+    // Scrolling up by rows and sideways by pixels, the same.
+    pane.verticalScrollBar()->setValue(pane.verticalScrollBar()->value() - 5);
+    pane.horizontalScrollBar()->setValue(7);
+    const QImage scrolled = OnScreen(pane);
+    EXPECT_NE(scrolled, followed);
+    pane.viewport()->repaint();
+    EXPECT_EQ(OnScreen(pane), scrolled);
+
+    // A selected row and the caret row look as a full repaint draws them.
+    pane.setFocus();
+    pane.setCurrentIndex(pane.model()->index(pane.verticalScrollBar()->value() + 2, 0));
+    const QImage selected = OnScreen(pane);
+    EXPECT_NE(selected, scrolled);
+    pane.viewport()->repaint();
+    EXPECT_EQ(OnScreen(pane), selected);
 }
 
 } // namespace
