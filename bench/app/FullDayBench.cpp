@@ -33,6 +33,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -351,6 +352,9 @@ int main(int argc, char **argv)
                 // The simulated detector's thread is the one that is new
                 // now; its time is the bench's, not the program's.
                 std::map<int, double> simulator;
+                // A loop of its own: quitting the application's loop would
+                // close the window, and the next windows would paint nothing.
+                QEventLoop loop;
                 QTimer done;
                 done.setInterval(100);
                 QObject::connect(&done, &QTimer::timeout, [&] {
@@ -359,10 +363,12 @@ int main(int argc, char **argv)
                             simulator[tid] = seconds;
                     const bool all = w.mem_HEX().Lines().Count() - before >= live.FramesSent() - sent0;
                     if (!live.Running() && (all || wall.elapsed() > static_cast<qint64>((paced + 5) * 1000)))
-                        app.quit();
+                        loop.quit();
                 });
                 done.start();
-                app.exec();
+                loop.exec();
+                if (!w.isVisible())
+                    std::printf("(the window was closed meanwhile: what follows was not painted)\n");
                 QObject::disconnect(replotted);
                 const double elapsed = static_cast<double>(wall.elapsed()) / 1000.0;
                 const double cpu = ProcessCpuSeconds() - cpu0, gui = ThreadCpuSeconds() - gui0;

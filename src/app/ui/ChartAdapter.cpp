@@ -237,7 +237,8 @@ TChartAdapter::TChartAdapter(QWidget *parent)
     side->setMargins(QMargins(0, 0, 6, 0)); // the legend draws its frame on its outer edge
     plot_->plotLayout()->addElement(1, 1, side);
     plot_->plotLayout()->setColumnStretchFactor(1, 0.001);
-    plot_->axisRect()->insetLayout()->take(plot_->legend);
+    axisRect_ = plot_->axisRect(); // QCustomPlot's lookup builds a list each time
+    axisRect_->insetLayout()->take(plot_->legend);
     side->addElement(0, 0, plot_->legend);
     side->addElement(1, 0, new QCPLayoutElement(plot_));
     side->setRowStretchFactor(0, 0.001);
@@ -332,7 +333,7 @@ bool TChartAdapter::MouseMove(QMouseEvent *e)
     }
     // A pan is undone like a zoom: the state before it is saved first.
     SaveState();
-    const double width = plot_->axisRect()->width();
+    const double width = axisRect_->width();
     if (width <= 0)
         return true;
     const double pixels = pos.x() - dragStart_.x();
@@ -398,6 +399,12 @@ TChartAdapter::TSeriesData &TChartAdapter::Data(TSeries s) const
 void TChartAdapter::Append(TSeries s, double value, std::string_view label, TColor color)
 {
     TSeriesData &d = Data(s);
+    if (replotHeld_) {
+        // A replay: shown in full when the hold ends.
+        d.points.Append(value, label, color);
+        layoutDirty_ = true;
+        return;
+    }
     double lo = 0, hi = 0;
     const bool hadRange = d.points.ValueRange(lo, hi);
     d.points.Append(value, label, color);
@@ -597,7 +604,7 @@ void TChartAdapter::UpdateTickCount() const
 {
     // Upright labels need about two text lines of room each.
     const int spacing = 2 * QFontMetrics(plot_->xAxis->tickLabelFont()).height();
-    ticker_->setTickCount(std::max(2, plot_->axisRect()->width() / std::max(1, spacing)));
+    ticker_->setTickCount(std::max(2, axisRect_->width() / std::max(1, spacing)));
 }
 
 double TChartAdapter::BottomValueToPixel(double value) const
@@ -690,7 +697,7 @@ int TChartAdapter::LiveReplotInterval() const
 {
     const bool automatic = automatic_[static_cast<std::size_t>(TChartAxis::Bottom)];
     const double keys = automatic ? std::max(1, Count(TSeries::AQ) - 1) : plot_->xAxis->range().size();
-    const double columns = std::max(1, plot_->axisRect()->width());
+    const double columns = std::max(1, axisRect_->width());
     return keys / columns >= DensePointsPerColumn ? DenseLiveReplotIntervalMs : LiveReplotIntervalMs;
 }
 

@@ -28,6 +28,7 @@
 
 class QCustomPlot;
 class QCPAxis;
+class QCPAxisRect;
 class QMouseEvent;
 class QRubberBand;
 class QTimer;
@@ -176,6 +177,7 @@ private:
     bool Wheel(QWheelEvent *e);
 
     QCustomPlot *plot_;
+    QCPAxisRect *axisRect_;
     // The chart goes with its adapter (the ticker reads the adapter's
     // labels), unless its parent widget has deleted it first.
     QPointer<QWidget> plotAlive_;

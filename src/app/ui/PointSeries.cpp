@@ -174,10 +174,18 @@ void TPointSeries::AddToLevels(std::size_t i, double v, bool accent, double prev
         levels_.emplace_back();
     for (std::size_t k = 0; k < levels_.size(); ++k) {
         auto &level = levels_[k];
-        if ((i >> (BaseShift + k)) == level.size())
+        if ((i >> (BaseShift + k)) == level.size()) {
             level.push_back(point);
-        else
-            merge(level.back(), point);
+            continue;
+        }
+        // The last entry of each level spans that of the level below: a point
+        // that widens nothing here widens nothing above. Most points stop
+        // after a level or two, where every level would cost a replay of a
+        // day a third of its time.
+        TBucket &last = level.back();
+        if (!(point.min < last.min || point.max > last.max || point.accMin < last.accMin || point.accMax > last.accMax))
+            break;
+        merge(last, point);
     }
     // A new level once the top one has two entries: it halves them.
     while (levels_.back().size() >= 2) {

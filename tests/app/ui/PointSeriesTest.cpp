@@ -120,3 +120,79 @@ TEST(PointSeriesTest, ValuesLabelsAndColoursComeBackAsAppended)
 }
 
 } // namespace
+
+namespace {
+
+// Each column of a drawing at a level's own width against the points it
+// covers, counted out directly: rising and falling runs (every point widens
+// the column so far), flat stretches, gaps (NaN) and accent points.
+TEST(PointSeriesTest, EveryLevelHoldsExactlyTheLeastAndGreatestOfItsPoints)
+{
+    std::mt19937 rng(11);
+    TPointSeries series(clAQ);
+    std::vector<double> values;
+    std::vector<bool> accent;
+    double v = 50;
+    for (int i = 0; i < 300007; ++i) {
+        const int phase = (i / 5000) % 4;
+        if (phase == 0)
+            v += 0.25; // a ramp up: each point a new greatest value
+        else if (phase == 1)
+            v -= 0.25;
+        else if (phase == 2)
+            v = 40 + static_cast<double>(rng() % 3);
+        double value = rng() % 997 == 0 ? std::nan("") : v;
+        const bool a = rng() % 301 == 0;
+        series.Append(value, "", a ? clAQClamped : clAQ);
+        values.push_back(value);
+        accent.push_back(a);
+    }
+    const auto n = static_cast<std::int64_t>(values.size());
+    TDrawing d;
+    for (int level = 0; level < 8; ++level) {
+        const double kpc = static_cast<double>(64 << level);
+        series.Draw(0, static_cast<double>(n - 1), kpc, d);
+        ASSERT_FALSE(d.everyPoint);
+        for (std::int64_t c = 0; c * static_cast<std::int64_t>(kpc) < n; ++c) {
+            const std::int64_t first = c * static_cast<std::int64_t>(kpc);
+            const std::int64_t end = std::min(n, first + static_cast<std::int64_t>(kpc));
+            double lo = INFINITY, hi = -INFINITY, accLo = INFINITY, accHi = -INFINITY;
+            for (std::int64_t i = first; i < end; ++i) {
+                const double x = values[static_cast<std::size_t>(i)];
+                if (!std::isnan(x)) {
+                    lo = std::min(lo, x);
+                    hi = std::max(hi, x);
+                }
+                if (accent[static_cast<std::size_t>(i)]) {
+                    for (double y : {x, values[static_cast<std::size_t>(i > 0 ? i - 1 : 0)]}) {
+                        if (!std::isnan(y)) {
+                            accLo = std::min(accLo, y);
+                            accHi = std::max(accHi, y);
+                        }
+                    }
+                }
+            }
+            const double key = std::min(static_cast<double>(n - 1), (static_cast<double>(c) + 0.5) * kpc);
+            double drawnLo = INFINITY, drawnHi = -INFINITY;
+            for (const TDrawPoint &p : d.line)
+                if (p.key == key && !std::isnan(p.value)) {
+                    drawnLo = std::min(drawnLo, p.value);
+                    drawnHi = std::max(drawnHi, p.value);
+                }
+            ASSERT_EQ(drawnLo, static_cast<double>(static_cast<float>(lo))) << "level " << level << " column " << c;
+            ASSERT_EQ(drawnHi, static_cast<double>(static_cast<float>(hi))) << "level " << level << " column " << c;
+            double drawnAccLo = INFINITY, drawnAccHi = -INFINITY;
+            for (const TDrawAccent &a : d.accents)
+                if (a.key0 == key) {
+                    drawnAccLo = std::min({drawnAccLo, a.value0, a.value1});
+                    drawnAccHi = std::max({drawnAccHi, a.value0, a.value1});
+                }
+            ASSERT_EQ(drawnAccLo, accLo == INFINITY ? INFINITY : static_cast<double>(static_cast<float>(accLo)))
+                << "level " << level << " column " << c;
+            ASSERT_EQ(drawnAccHi, accHi == -INFINITY ? -INFINITY : static_cast<double>(static_cast<float>(accHi)))
+                << "level " << level << " column " << c;
+        }
+    }
+}
+
+} // namespace
