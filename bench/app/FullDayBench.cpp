@@ -21,8 +21,6 @@
 #include "app/UGlowKite.h"
 #include "app/core/FrameReceiver.h"
 #include "app/ui/ChartAdapter.h"
-
-#include <qcustomplot.h>
 #include "app/ui/TextLinesModel.h"
 #include "portcfg/UCom.h"
 #include "serial/SerComm.h"
@@ -259,12 +257,15 @@ int main(int argc, char **argv)
             chart.SetRange(TChartAxis::Bottom, {from, to});
             chart.SetRange(TChartAxis::Top, {from, to});
         };
+        auto fullView = [&] {
+            chart.SetAutomatic(TChartAxis::Bottom, true);
+            chart.SetAutomatic(TChartAxis::Top, true);
+        };
         zoomTo(points - 1000.0, points - 1.0);
         const double zoom1k = MedianMs(5, [&] { chart.Replot(); });
         zoomTo(points / 2.0, points / 2.0 + points / 100.0);
         const double zoom1 = MedianMs(5, [&] { chart.Replot(); });
-        chart.SetAutomatic(TChartAxis::Bottom, true);
-        chart.SetAutomatic(TChartAxis::Top, true);
+        fullView();
         chart.Replot();
         std::printf("redraw              full view %.1f ms, 1/100 of the day %.1f ms, last 1000 points %.1f ms\n",
                     full, zoom1, zoom1k);
@@ -332,8 +333,7 @@ int main(int argc, char **argv)
                     const double end = chart.Count(TSeries::AQ) + paced * FullLineRateFps + 100;
                     zoomTo(end - paced * FullLineRateFps - 1000, end);
                 } else {
-                    chart.SetAutomatic(TChartAxis::Bottom, true);
-                    chart.SetAutomatic(TChartAxis::Top, true);
+                    fullView();
                 }
                 chart.Replot();
                 w.act_StartExecute();
@@ -387,8 +387,7 @@ int main(int argc, char **argv)
                             replots / elapsed);
                 live.Stop();
             }
-            chart.SetAutomatic(TChartAxis::Bottom, true);
-            chart.SetAutomatic(TChartAxis::Top, true);
+            fullView();
         }
         std::printf("peak RSS            %ld kB\n\n", StatusKb("VmHWM:"));
         std::fflush(stdout);

@@ -57,14 +57,13 @@ namespace {
 
 constexpr int HeadingPointSize = 10;
 
-// A label whose size does not follow its text: the count changes ten times
-// a second while recording, and measuring the text again for each change
-// (and laying out the column it stands in) would cost more than showing it.
+// A label measured again only when its text's length changes: the count
+// changes ten times a second while recording, and measuring each new text
+// would cost more than showing it. The digits of a count are all about as
+// wide.
 class TSteadyLabel : public QLabel {
 public:
     using QLabel::QLabel;
-    // The text's size, measured again only when its length changes: the
-    // digits of a count are all about as wide.
     QSize sizeHint() const override { return minimumSizeHint(); }
     QSize minimumSizeHint() const override
     {

@@ -40,43 +40,17 @@ struct TAxisPainterAccess : QCPAxisPainterPrivate {
 };
 constexpr int LabelCacheSize = 256;
 
-// A legend entry that measures its text once: QCustomPlot measures it on
-// every redraw's layout pass.
-class TLegendItem : public QCPPlottableLegendItem {
+// A size measured once per text and font: QCustomPlot measures the legend
+// entries and the title on every redraw's layout pass.
+class TMeasuredOnce {
 public:
-    using QCPPlottableLegendItem::QCPPlottableLegendItem;
-
-protected:
-    QSize minimumOuterSizeHint() const override
+    template <class Measure>
+    QSize Size(const QString &text, const QFont &font, Measure measure) const
     {
-        const QString name = mPlottable ? mPlottable->name() : QString();
-        const QFont font = getFont();
-        if (!size_.isValid() || name != name_ || font != font_) {
-            name_ = name;
+        if (!size_.isValid() || text != text_ || font != font_) {
+            text_ = text;
             font_ = font;
-            size_ = QCPPlottableLegendItem::minimumOuterSizeHint();
-        }
-        return size_;
-    }
-
-private:
-    mutable QString name_;
-    mutable QFont font_;
-    mutable QSize size_;
-};
-
-// The title, measured once for the same reason.
-class TTitle : public QCPTextElement {
-public:
-    using QCPTextElement::QCPTextElement;
-
-protected:
-    QSize minimumOuterSizeHint() const override
-    {
-        if (!size_.isValid() || mText != text_ || mFont != font_) {
-            text_ = mText;
-            font_ = mFont;
-            size_ = QCPTextElement::minimumOuterSizeHint();
+            size_ = measure();
         }
         return size_;
     }
@@ -85,6 +59,35 @@ private:
     mutable QString text_;
     mutable QFont font_;
     mutable QSize size_;
+};
+
+class TLegendItem : public QCPPlottableLegendItem {
+public:
+    using QCPPlottableLegendItem::QCPPlottableLegendItem;
+
+protected:
+    QSize minimumOuterSizeHint() const override
+    {
+        return measured_.Size(mPlottable ? mPlottable->name() : QString(), getFont(),
+                              [this] { return QCPPlottableLegendItem::minimumOuterSizeHint(); });
+    }
+
+private:
+    TMeasuredOnce measured_;
+};
+
+class TTitle : public QCPTextElement {
+public:
+    using QCPTextElement::QCPTextElement;
+
+protected:
+    QSize minimumOuterSizeHint() const override
+    {
+        return measured_.Size(mText, mFont, [this] { return QCPTextElement::minimumOuterSizeHint(); });
+    }
+
+private:
+    TMeasuredOnce measured_;
 };
 
 } // namespace
@@ -410,11 +413,7 @@ void TChartAdapter::Append(TSeries s, double value, std::string_view label, TCol
     d.points.Append(value, label, color);
     // A point the view does not show changes nothing drawn: while zoomed onto
     // an earlier part of the day, arriving points cost no redraws.
-    if (!AppendChangesView(s, hadRange && value >= lo && value <= hi))
-        return;
-    if (timer_->isActive())
-        layoutDirty_ = true; // the pending redraw shows it
-    else
+    if (AppendChangesView(s, hadRange && value >= lo && value <= hi))
         RequestReplot(LiveReplotInterval());
 }
 
