@@ -79,11 +79,12 @@ std::string TLogFile::MakeStamp(TLogStamp stamp, const LocalTime &t) const
 void TLogFile::WriteLine(std::string_view Text, TLogStamp Stamp)
 {
     Extension = NormalisedExtension();
-    if (!Directory.empty()) {
-        if (!EnsureLogFolder(Directory))
-            throw ELogError("Cannot create " + Directory);
-        Directory = NormalisedDirectory();
-    }
+    // The folder is made sure of when it is new to this writer; later lines
+    // look at it again only when their append fails (it may have been
+    // removed meanwhile), which spares a look-up per line.
+    const bool folderKnown = !Directory.empty() && Directory == folderMade_;
+    if (!Directory.empty() && !folderKnown)
+        EnsureFolder();
 
     const LocalTime now = clock_();
     const std::string name = FileName(now);
@@ -101,7 +102,7 @@ void TLogFile::WriteLine(std::string_view Text, TLogStamp Stamp)
     // reception itself. They fail with the first line's message.
     std::optional<NamedLock> lock;
     try {
-        lock.emplace(BaseName, lockStuck_.empty() ? LockTimeout : std::chrono::milliseconds(0),
+        lock.emplace(lockPlace_, BaseName, lockStuck_.empty() ? LockTimeout : std::chrono::milliseconds(0),
                      Directory);
     } catch (const ELogError &e) {
         if (lockStuck_.empty())
@@ -118,7 +119,25 @@ void TLogFile::WriteLine(std::string_view Text, TLogStamp Stamp)
         else
             std::cerr << lock->Refusal() << '\n';
     }
-    AppendToLogFile(name, output);
+    try {
+        AppendToLogFile(name, output);
+    } catch (const ELogError &) {
+        if (!folderKnown)
+            throw;
+        // A failed append leaves the file as it was: with the folder made
+        // again the line is tried once more.
+        folderMade_.clear();
+        EnsureFolder();
+        AppendToLogFile(name, output);
+    }
+}
+
+void TLogFile::EnsureFolder()
+{
+    if (!EnsureLogFolder(Directory))
+        throw ELogError("Cannot create " + Directory);
+    Directory = NormalisedDirectory();
+    folderMade_ = Directory;
 }
 
 } // namespace glowkite

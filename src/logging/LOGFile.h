@@ -1,10 +1,11 @@
 #pragma once
 // TLogFile: appends one line per call to a file whose name carries the date.
 // Every line is one open-append-close cycle under a cross-process lock named
-// by BaseName, so each line is complete on disk when WriteLine returns. The
-// append is one write that the system places at the end of the file
-// (O_APPEND, FILE_APPEND_DATA): writers that do not meet at the lock still
-// never overwrite each other.
+// by BaseName (the lock is opened once and only taken per line), so each
+// line is complete on disk when WriteLine returns. The append is one write
+// that the system places at the end of the file (O_APPEND,
+// FILE_APPEND_DATA): writers that do not meet at the lock still never
+// overwrite each other.
 
 #include "base/Clock.h"
 #include "logging/LogLock.h"
@@ -67,7 +68,13 @@ private:
     std::string NormalisedDirectory() const;
     std::string MakeStamp(TLogStamp stamp, const LocalTime &t) const;
 
+    // Makes sure Directory is a folder (raises "Cannot create"), then
+    // remembers it as made.
+    void EnsureFolder();
+
     Clock clock_;
+    std::string folderMade_;  // the Directory last made sure of
+    NamedLockPlace lockPlace_; // the lock of BaseName, kept open between lines
     // The message of a lock not had in time, kept until the lock is had again.
     std::string lockStuck_;
     bool refusalSaid_ = false;

@@ -20,6 +20,35 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The opened lock of one name (POSIX: its lock file, Windows: its mutex),
+// kept between holds so that a writer of many lines opens it once and each
+// line costs only the taking and the giving back. It is an opening of its
+// own, so it excludes every other holder, one in this process too; a copy
+// opens its own again.
+class NamedLockPlace {
+public:
+    NamedLockPlace() = default;
+    NamedLockPlace(const NamedLockPlace &) {}
+    NamedLockPlace &operator=(const NamedLockPlace &other)
+    {
+        if (this != &other)
+            Close();
+        return *this;
+    }
+    ~NamedLockPlace() { Close(); }
+    void Close();
+
+private:
+    friend class NamedLock;
+#ifdef _WIN32
+    void *mutex_ = nullptr;
+#else
+    int fd_ = -1;
+    std::string folder_; // the lock folder it was opened in
+#endif
+    std::string name_;
+};
+
 // Holds the lock named `name` for its lifetime. Waits at most `timeout` for
 // another holder, then raises ELogError naming the lock and the time.
 class NamedLock {
@@ -34,6 +63,13 @@ public:
     // `timeout` raises.
     NamedLock(std::string_view name, std::chrono::milliseconds timeout,
               const std::string &fallbackFolder);
+    // As above, through `place`, which opens the lock on first use (again
+    // when the name changes or, on POSIX, when the lock folder moved or the
+    // lock file was removed) and keeps it open afterwards. A lock taken
+    // beside the log is opened anew each time, so the own place is tried
+    // again with every hold.
+    NamedLock(NamedLockPlace &place, std::string_view name, std::chrono::milliseconds timeout,
+              const std::string &fallbackFolder);
     ~NamedLock();
     NamedLock(const NamedLock &) = delete;
     NamedLock &operator=(const NamedLock &) = delete;
@@ -47,6 +83,7 @@ private:
 #else
     int fd_ = -1;
 #endif
+    bool kept_ = false; // the opening is a place's: given back, not closed
     std::string refusal_;
 };
 

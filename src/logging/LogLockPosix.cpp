@@ -50,7 +50,7 @@ int OpenLockFile(int dirFd, const std::string &shownName, const char *file)
     return fd;
 }
 
-// Takes the flock of `fd` within `timeout`, else closes `fd` and raises.
+// Takes the flock of `fd` within `timeout`, else raises (`fd` stays open).
 void Acquire(int fd, std::string_view name, const std::string &shownName,
              std::chrono::milliseconds timeout)
 {
@@ -63,13 +63,10 @@ void Acquire(int fd, std::string_view name, const std::string &shownName,
         if (errno == EINTR)
             continue;
         if (errno != EWOULDBLOCK) {
-            int error = errno;
-            ::close(fd);
-            throw ELogError("Cannot lock " + shownName + ": " + SystemText(error));
+            throw ELogError("Cannot lock " + shownName + ": " + SystemText(errno));
         }
         auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {
-            ::close(fd);
             throw ELogError("The log lock \"" + std::string(name) + "\" was not free within " +
                             std::to_string(timeout.count()) +
                             " ms: another writer holds it; the line was not written");
@@ -80,10 +77,9 @@ void Acquire(int fd, std::string_view name, const std::string &shownName,
     }
 }
 
-// The lock file of `name` in its own folder; raises when the folder is refused.
-int OpenOwnLockFile(std::string_view name, std::string &shownName)
+// The lock file of `name` in the lock folder `dir`; raises when the folder is refused.
+int OpenOwnLockFile(const std::string &dir, std::string_view name, std::string &shownName)
 {
-    const std::string dir = OwnLockDirectory();
     const std::string file = LockFileName(name);
     shownName = dir + "/" + file;
     int dirFd = OpenPrivateDirectory(dir);
@@ -95,6 +91,54 @@ int OpenOwnLockFile(std::string_view name, std::string &shownName)
         ::close(dirFd);
         throw;
     }
+}
+
+// The lock file of `name` beside the log, in `fallbackFolder`, after its own
+// folder was `refused`; -1 when that fails too. `refusal` says which.
+int OpenBesideLog(std::string_view name, const ELogError &refused, const std::string &fallbackFolder,
+                  std::string &shownName, std::string &refusal)
+{
+    // The log's own folder is the user's: a lock file there still
+    // serialises every writer of this log that is refused alike.
+    const std::string file = LockFileName(name);
+    const std::string dir = fallbackFolder.empty() ? std::string(".") : fallbackFolder;
+    shownName = fallbackFolder + (fallbackFolder.empty() || fallbackFolder.back() == '/' ? "" : "/") + file;
+    refusal = std::string(refused.what()) + ". The log lock \"" + std::string(name) + "\" ";
+    int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    try {
+        if (dirFd < 0)
+            throw ELogError("Cannot open " + dir + ": " + SystemText(errno));
+        const int fd = OpenLockFile(dirFd, shownName, file.c_str());
+        ::close(dirFd);
+        refusal += "is taken in " + shownName + " instead.";
+        return fd;
+    } catch (const ELogError &alsoRefused) {
+        if (dirFd >= 0)
+            ::close(dirFd);
+        refusal += "cannot be had beside the log either (" + std::string(alsoRefused.what()) +
+                   "): lines are written without it, each in one append.";
+        return -1;
+    }
+}
+
+// Takes the flock of the freshly opened `fd`; closes it when that fails.
+void AcquireOrClose(int fd, std::string_view name, const std::string &shownName,
+                    std::chrono::milliseconds timeout)
+{
+    try {
+        Acquire(fd, name, shownName, timeout);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+}
+
+// True when the open lock file is no longer in its folder (removed by a
+// clean-up): a writer opening the name now would get another file.
+bool Removed(int fd)
+{
+    struct stat st {};
+    return ::fstat(fd, &st) != 0 || st.st_nlink == 0;
 }
 
 } // namespace
@@ -192,8 +236,8 @@ int OpenPrivateDirectory(const std::string &dir)
 NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout)
 {
     std::string shownName;
-    fd_ = OpenOwnLockFile(name, shownName);
-    Acquire(fd_, name, shownName, timeout);
+    fd_ = OpenOwnLockFile(OwnLockDirectory(), name, shownName);
+    AcquireOrClose(fd_, name, shownName, timeout);
 }
 
 NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout,
@@ -201,38 +245,60 @@ NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout,
 {
     std::string shownName;
     try {
-        fd_ = OpenOwnLockFile(name, shownName);
+        fd_ = OpenOwnLockFile(OwnLockDirectory(), name, shownName);
     } catch (const ELogError &refused) {
-        // The log's own folder is the user's: a lock file there still
-        // serialises every writer of this log that is refused alike.
-        const std::string file = LockFileName(name);
-        const std::string dir = fallbackFolder.empty() ? std::string(".") : fallbackFolder;
-        shownName = fallbackFolder + (fallbackFolder.empty() || fallbackFolder.back() == '/' ? "" : "/") + file;
-        refusal_ = std::string(refused.what()) + ". The log lock \"" + std::string(name) + "\" ";
-        int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        fd_ = OpenBesideLog(name, refused, fallbackFolder, shownName, refusal_);
+        if (fd_ < 0)
+            return;
+    }
+    AcquireOrClose(fd_, name, shownName, timeout);
+}
+
+NamedLock::NamedLock(NamedLockPlace &place, std::string_view name, std::chrono::milliseconds timeout,
+                     const std::string &fallbackFolder)
+{
+    // The folder is looked up with every hold, so that a writer started
+    // before the user's runtime folder existed meets the others once it does.
+    const std::string folder = OwnLockDirectory();
+    if (place.fd_ >= 0 && (place.folder_ != folder || place.name_ != name || Removed(place.fd_)))
+        place.Close();
+    std::string shownName = folder + "/" + LockFileName(name);
+    if (place.fd_ < 0) {
         try {
-            if (dirFd < 0)
-                throw ELogError("Cannot open " + dir + ": " + SystemText(errno));
-            fd_ = OpenLockFile(dirFd, shownName, file.c_str());
-            ::close(dirFd);
-            refusal_ += "is taken in " + shownName + " instead.";
-        } catch (const ELogError &alsoRefused) {
-            if (dirFd >= 0)
-                ::close(dirFd);
-            fd_ = -1;
-            refusal_ += "cannot be had beside the log either (" + std::string(alsoRefused.what()) +
-                        "): lines are written without it, each in one append.";
+            place.fd_ = OpenOwnLockFile(folder, name, shownName);
+            place.folder_ = folder;
+            place.name_ = name;
+        } catch (const ELogError &refused) {
+            fd_ = OpenBesideLog(name, refused, fallbackFolder, shownName, refusal_);
+            if (fd_ >= 0)
+                AcquireOrClose(fd_, name, shownName, timeout);
             return;
         }
     }
-    Acquire(fd_, name, shownName, timeout);
+    Acquire(place.fd_, name, shownName, timeout);
+    fd_ = place.fd_;
+    kept_ = true;
 }
 
 NamedLock::~NamedLock()
 {
-    // Closing the only descriptor of the lock file releases the flock.
+    if (fd_ < 0)
+        return;
+    // Closing the only descriptor of the lock file releases the flock; a
+    // place's descriptor stays open for the next hold.
+    if (kept_)
+        ::flock(fd_, LOCK_UN);
+    else
+        ::close(fd_);
+}
+
+void NamedLockPlace::Close()
+{
     if (fd_ >= 0)
         ::close(fd_);
+    fd_ = -1;
+    folder_.clear();
+    name_.clear();
 }
 
 } // namespace glowkite

@@ -166,6 +166,18 @@ TEST_F(LogFileTest, DirectoryIsCreatedOneLevelAndEndsWithSeparator)
     log.WriteLine("second", lsNone);
     EXPECT_EQ(log.Directory, dir_ / "LOG/");
     EXPECT_EQ(ReadFile(dir_ / "LOG/glowkite_120305.glow"), "first\r\nsecond\r\n");
+
+    // Removed while recording: the next line makes it again.
+    std::filesystem::remove_all(dir_ / "LOG");
+    log.WriteLine("third", lsNone);
+    EXPECT_EQ(ReadFile(dir_ / "LOG/glowkite_120305.glow"), "third\r\n");
+    // Another folder, and back.
+    log.Directory = dir_ / "OTHER";
+    log.WriteLine("fourth", lsNone);
+    log.Directory = dir_ / "LOG";
+    log.WriteLine("fifth", lsNone);
+    EXPECT_EQ(ReadFile(dir_ / "OTHER/glowkite_120305.glow"), "fourth\r\n");
+    EXPECT_EQ(ReadFile(dir_ / "LOG/glowkite_120305.glow"), "third\r\nfifth\r\n");
 }
 
 TEST_F(LogFileTest, DirectoryWithMissingParentIsNotCreated)

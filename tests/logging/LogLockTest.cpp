@@ -138,6 +138,43 @@ TEST(NamedLockTest, HeldLockTimesOutOnlyForTheSameName)
     EXPECT_NO_THROW(NamedLock("glowKite", milliseconds(0)));
 }
 
+TEST(NamedLockTest, AKeptPlaceExcludesEveryOtherHolderAndFollowsItsFile)
+{
+    test::RuntimeDirOverride runtimeDir;
+    NamedLockPlace place, other;
+    const auto taken = [](auto &&take) {
+        try {
+            take();
+            return true;
+        } catch (const ELogError &) {
+            return false;
+        }
+    };
+    for (int round = 0; round < 2; ++round) {
+        {
+            NamedLock held(place, "gk-kept", milliseconds(0), "");
+            EXPECT_FALSE(taken([&] { NamedLock second(other, "gk-kept", milliseconds(0), ""); }));
+            EXPECT_FALSE(taken([] { NamedLock second("gk-kept", milliseconds(0)); }));
+            EXPECT_TRUE(taken([&] { NamedLock second(other, "gk-else", milliseconds(0), ""); }));
+        }
+        // Given back, not lost: the others have it now, and the place again.
+        EXPECT_TRUE(taken([] { NamedLock second("gk-kept", milliseconds(0)); }));
+        EXPECT_TRUE(taken([&] { NamedLock second(other, "gk-kept", milliseconds(0), ""); }));
+        // A clean-up removes the lock file: the next hold must meet the
+        // writers that open the new one.
+        fs::remove(OwnLockDirectory() + "/" + LockFileName("gk-kept"));
+    }
+    {
+        NamedLock held(place, "gk-kept", milliseconds(0), "");
+        EXPECT_TRUE(fs::exists(OwnLockDirectory() + "/" + LockFileName("gk-kept")));
+        EXPECT_FALSE(taken([] { NamedLock second("gk-kept", milliseconds(0)); }));
+    }
+    // A copy opens its own and so is excluded too.
+    NamedLockPlace copy(place);
+    NamedLock held(place, "gk-kept", milliseconds(0), "");
+    EXPECT_FALSE(taken([&] { NamedLock second(copy, "gk-kept", milliseconds(0), ""); }));
+}
+
 TEST(NamedLockTest, InTheUsersHomeWithoutRuntimeFolderCreatedPrivate)
 {
     test::TempDir home;
