@@ -141,6 +141,12 @@ public:
     TSerExceptionDisplay ExceptionDisplay;
     // The pause at the end of Close.
     std::chrono::milliseconds ClosePause{300};
+    // How long received bytes gather before OnRxChar is told of them: the
+    // event thread, woken by the first, waits this long (Close ends the wait
+    // at once) and hands on what came meanwhile with it, so that a stream of
+    // short frames wakes the owner once for several. The bytes wait in the
+    // driver's buffer. 0: told at once. Taken when the port opens.
+    std::chrono::milliseconds RxGathering{0};
     // A network port (tcp://HOST:PORT, rfc2217://HOST:PORT): the longest
     // wait of Open for the connection and for each answer of the server.
     std::chrono::milliseconds NetTimeout{3000};

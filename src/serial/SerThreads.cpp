@@ -60,6 +60,11 @@ void TSerThread::RunOnOwnerThread(const std::function<void()> &step)
     });
 }
 
+TSerCommEventThread::TSerCommEventThread(TSerCustomComm &owner)
+    : TSerThread(owner), gathering_(std::max(owner.RxGathering, std::chrono::milliseconds(0)))
+{
+}
+
 void TSerCommEventThread::Stop()
 {
     Terminate();
@@ -79,6 +84,18 @@ void TSerCommEventThread::Execute()
         }
         switch (owner_.backend_->WaitCommEvent(eventMaskResult_, wakeEvent_)) {
         case TSerWaitOutcome::Events:
+            // Received bytes alone may wait for the ones behind them; any
+            // other event (a lost port, a line error) goes on at once.
+            if (gathering_.count() > 0 && eventMaskResult_ == EV_RXCHAR) {
+                wakeEvent_.WaitFor(static_cast<int>(gathering_.count()));
+                // Seen before a Stop that cut the wait short: handed on
+                // all the same, as it would have been without the wait.
+                Process(true);
+                break;
+            }
+            Process();
+            parked = (eventMaskResult_ & EV_PORTLOST) != 0;
+            break;
         case TSerWaitOutcome::Woken:
             Process();
             parked = (eventMaskResult_ & EV_PORTLOST) != 0;
@@ -90,9 +107,9 @@ void TSerCommEventThread::Execute()
     }
 }
 
-void TSerCommEventThread::Process()
+void TSerCommEventThread::Process(bool evenIfStopped)
 {
-    if (!Terminated() && eventMaskResult_ != 0)
+    if ((evenIfStopped || !Terminated()) && eventMaskResult_ != 0)
         RunOnOwnerThread([this] { DispatchEvents(); });
     wakeEvent_.ResetEvent();
 }

@@ -7,6 +7,7 @@
 #include "serial/SerTypes.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -75,7 +76,7 @@ private:
 
 class TSerCommEventThread : public TSerThread {
 public:
-    explicit TSerCommEventThread(TSerCustomComm &owner) : TSerThread(owner) {}
+    explicit TSerCommEventThread(TSerCustomComm &owner);
 
     // Ends the thread: sets the terminate flag and wakes any wait.
     void Stop();
@@ -84,11 +85,12 @@ protected:
     void Execute() override;
 
 private:
-    void Process();
+    void Process(bool evenIfStopped = false);
     void DispatchEvents(); // owner thread
 
     TSerWaitEvent wakeEvent_;
     std::uint32_t eventMaskResult_ = 0;
+    const std::chrono::milliseconds gathering_; // the owner's RxGathering at the start
 };
 
 // A block allocated once at its capacity and the count of bytes it holds.

@@ -369,6 +369,38 @@ TEST(SerCommTest, CloseWhileAHandOffIsPendingStillDeliversItsBytes)
     EXPECT_FALSE(f.comm.Active());
 }
 
+TEST(SerCommTest, GatheredBytesComeInOneBatchAndCloseEndsTheWait)
+{
+    PtyPair pty;
+    Fixture f(pty.path);
+    f.comm.RxGathering = 300ms;
+    f.comm.Open();
+    std::vector<unsigned char> sent;
+    for (unsigned piece = 0; piece < 10; ++piece) {
+        const auto bytes = Bytes(25, piece);
+        sent.insert(sent.end(), bytes.begin(), bytes.end());
+        pty.Send(bytes);
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_TRUE(f.Serve([&] { return f.received.size() >= sent.size(); }));
+    EXPECT_EQ(f.received, sent);
+    EXPECT_LE(f.batches, 2) << "ten pieces within the gathering time";
+    f.comm.Close();
+
+    // Close while bytes gather: they are still handed on, and Close does
+    // not sit out the gathering time.
+    Fixture g(pty.path);
+    g.comm.RxGathering = 60s;
+    g.comm.Open();
+    pty.Send(Bytes(42));
+    g.Serve([] { return false; }, 100ms);
+    EXPECT_TRUE(g.received.empty());
+    const auto before = std::chrono::steady_clock::now();
+    g.comm.Close();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 30s);
+    EXPECT_EQ(g.received, Bytes(42));
+}
+
 TEST(SerCommTest, AThrowingHandlerGivesOneErrorPerBatchAndReceptionGoesOn)
 {
     PtyPair pty;

@@ -64,6 +64,7 @@ void TRecording::Attach()
     receiver_.ClearRxBuffer();
     comm_.SetBaudrate(brUser);
     comm_.SetUserBaudrate(DetectorBaudrate);
+    comm_.RxGathering = RxGatheringTime;
     comm_.OnRxChar = [this](TSerCustomComm &, int) {
         // While the opening thread still works on the port, the bytes wait;
         // the outcome's hand-off reads them.
