@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QRawFont>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 #include <cmath>
@@ -89,8 +91,70 @@ void TTextLinesModel::ReplaceAll(TLineStore &&lines)
     endResetModel();
 }
 
+namespace {
+
+// A scroll bar that repaints only when what it shows changes. A pane of a
+// million lines grows by a dozen lines ten times a second: the slider stays
+// on the same pixels, but every change of range used to repaint the bar.
+class TSteadyScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    // The look is compared once the changes of a step are through: a new
+    // range and the value that follows it come one after the other, and
+    // the end arrow looks lit between them.
+    void sliderChange(SliderChange change) override
+    {
+        if (change == SliderOrientationChange) {
+            QScrollBar::sliderChange(change);
+            return;
+        }
+        if (checkPending_)
+            return;
+        checkPending_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                checkPending_ = false;
+                if (!(Look() == painted_))
+                    update();
+            },
+            Qt::QueuedConnection);
+    }
+
+    void paintEvent(QPaintEvent *event) override
+    {
+        painted_ = Look();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    // The slider's place and the arrows' states (an arrow is off at its end).
+    struct TLook {
+        QRect slider;
+        bool atMinimum = false, atMaximum = false;
+        bool operator==(const TLook &) const = default;
+    };
+
+    TLook Look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                value() == minimum(), value() == maximum()};
+    }
+
+    TLook painted_; // a null slider until the first paint
+    bool checkPending_ = false;
+};
+
+} // namespace
+
 TTextPane::TTextPane(QWidget *parent) : QAbstractItemView(parent)
 {
+    setVerticalScrollBar(new TSteadyScrollBar(Qt::Vertical, this));
+    setHorizontalScrollBar(new TSteadyScrollBar(Qt::Horizontal, this));
     setModel(&model_);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -11,6 +11,9 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 
+#include <tuple>
+#include <utility>
+
 using namespace glowkite;
 using namespace glowkite::test;
 
@@ -168,6 +171,72 @@ TEST_F(TextPaneTest, FollowingAndScrollingShowWhatAFullRepaintShows)
     EXPECT_NE(selected, scrolled);
     pane.viewport()->repaint();
     EXPECT_EQ(OnScreen(pane), selected);
+}
+
+// Counts the paints of a widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget &w) { w.installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST_F(TextPaneTest, TheScrollBarIsRepaintedWhenItsSliderMovesAndOnlyThen)
+{
+    QScrollBar &bar = *pane.verticalScrollBar();
+    const auto barShown = [&] {
+        const QImage shown = OnScreen(pane);
+        bar.repaint();
+        return std::pair(shown, OnScreen(pane));
+    };
+    for (int i = 0; i < 20; ++i)
+        pane.AddLine("line " + std::to_string(i));
+    pane.Lines().Publish();
+    OnScreen(pane);
+    PaintCounter counter(bar);
+
+    // A few lines more on a short pane: the slider shrinks and moves.
+    for (int i = 0; i < 5; ++i)
+        pane.AddLine("more " + std::to_string(i));
+    pane.Lines().Publish();
+    auto [shown, afresh] = barShown();
+    EXPECT_GE(counter.paints, 1);
+    EXPECT_EQ(shown, afresh) << "the bar must show the new range";
+
+    // A long pane that grows by a few lines: the slider keeps its pixels.
+    TLineStore lines;
+    for (int i = 0; i < 200000; ++i)
+        lines.Append("RX: " + std::to_string(i));
+    pane.Lines().ReplaceAll(std::move(lines));
+    bar.setValue(bar.maximum());
+    OnScreen(pane);
+    counter.paints = 0;
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 14; ++i)
+            pane.AddLine("RX: new " + std::to_string(i));
+        pane.Lines().Publish();
+        OnScreen(pane);
+    }
+    EXPECT_EQ(counter.paints, 0);
+    EXPECT_EQ(bar.value(), bar.maximum()) << "still following";
+    std::tie(shown, afresh) = barShown();
+    EXPECT_EQ(shown, afresh);
+
+    // Moved by the user: painted at its new place, and its end arrow lit again.
+    counter.paints = 0;
+    bar.setValue(bar.maximum() - 1);
+    std::tie(shown, afresh) = barShown();
+    EXPECT_GE(counter.paints, 2);
+    EXPECT_EQ(shown, afresh);
+    bar.setValue(bar.minimum());
+    std::tie(shown, afresh) = barShown();
+    EXPECT_EQ(shown, afresh);
 }
 
 } // namespace
