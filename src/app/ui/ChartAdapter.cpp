@@ -697,7 +697,10 @@ int TChartAdapter::LiveReplotInterval() const
     const bool automatic = automatic_[static_cast<std::size_t>(TChartAxis::Bottom)];
     const double keys = automatic ? std::max(1, Count(TSeries::AQ) - 1) : plot_->xAxis->range().size();
     const double columns = std::max(1, axisRect_->width());
-    return keys / columns >= DensePointsPerColumn ? DenseLiveReplotIntervalMs : LiveReplotIntervalMs;
+    const double perColumn = keys / columns;
+    if (perColumn >= OverviewPointsPerColumn)
+        return OverviewLiveReplotIntervalMs;
+    return perColumn >= DensePointsPerColumn ? DenseLiveReplotIntervalMs : LiveReplotIntervalMs;
 }
 
 void TChartAdapter::SetReplotHeld(bool held)

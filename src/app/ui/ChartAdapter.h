@@ -62,6 +62,11 @@ public:
     // of the program's time redrawing what the eye cannot tell apart.
     static constexpr int DenseLiveReplotIntervalMs = 250;
     static constexpr double DensePointsPerColumn = 2.0;
+    // ... and once a second with OverviewPointsPerColumn or more, where at
+    // the line rate a new column begins only every half second or less often
+    // (an hour or a day in view).
+    static constexpr int OverviewLiveReplotIntervalMs = 1000;
+    static constexpr double OverviewPointsPerColumn = 64.0;
 
     explicit TChartAdapter(QWidget *parent = nullptr);
     ~TChartAdapter() override;

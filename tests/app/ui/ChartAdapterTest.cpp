@@ -176,6 +176,13 @@ TEST_F(ChartAdapterTest, NewPointsRedrawSoonerWhereEachOneShows)
     chart.Replot();
     AppendAQ(1);
     EXPECT_EQ(chart.ScheduledReplotMs(), TChartAdapter::DenseLiveReplotIntervalMs);
+    chart.Replot();
+
+    // An overview of hours: a new column begins only every few seconds.
+    AppendAQ(static_cast<int>(TChartAdapter::OverviewPointsPerColumn * columns));
+    chart.Replot();
+    AppendAQ(1);
+    EXPECT_EQ(chart.ScheduledReplotMs(), TChartAdapter::OverviewLiveReplotIntervalMs);
 
     // Something the user does is shown at the display rate, live redraw
     // pending or not.
