@@ -45,6 +45,7 @@ private:
 #else
     int fd_ = -1;
     std::string folder_; // the lock folder it was opened in
+    std::string shown_;  // the lock file's full name, for messages
 #endif
     std::string name_;
 };
@@ -55,19 +56,16 @@ class NamedLock {
 public:
     // Raises ELogError also when the lock's own place is refused.
     NamedLock(std::string_view name, std::chrono::milliseconds timeout);
+    // Through `place`, which opens the lock on first use (again when the name
+    // changes or, on POSIX, when the lock folder moved or the lock file was
+    // removed) and keeps it open afterwards.
     // When the lock's own place is refused (a lock folder that is not private),
     // the lock file is taken in `fallbackFolder` (the log's own folder; empty:
-    // the working directory), and if even that fails the caller goes on
+    // the working directory), opened anew with every hold so that the own
+    // place is tried again each time; if even that fails the caller goes on
     // without a lock: its line is one append and is stored whole all the same.
     // Refusal() then says what happened. Only a lock held elsewhere beyond
     // `timeout` raises.
-    NamedLock(std::string_view name, std::chrono::milliseconds timeout,
-              const std::string &fallbackFolder);
-    // As above, through `place`, which opens the lock on first use (again
-    // when the name changes or, on POSIX, when the lock folder moved or the
-    // lock file was removed) and keeps it open afterwards. A lock taken
-    // beside the log is opened anew each time, so the own place is tried
-    // again with every hold.
     NamedLock(NamedLockPlace &place, std::string_view name, std::chrono::milliseconds timeout,
               const std::string &fallbackFolder);
     ~NamedLock();

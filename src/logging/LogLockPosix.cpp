@@ -240,20 +240,6 @@ NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout)
     AcquireOrClose(fd_, name, shownName, timeout);
 }
 
-NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout,
-                     const std::string &fallbackFolder)
-{
-    std::string shownName;
-    try {
-        fd_ = OpenOwnLockFile(OwnLockDirectory(), name, shownName);
-    } catch (const ELogError &refused) {
-        fd_ = OpenBesideLog(name, refused, fallbackFolder, shownName, refusal_);
-        if (fd_ < 0)
-            return;
-    }
-    AcquireOrClose(fd_, name, shownName, timeout);
-}
-
 NamedLock::NamedLock(NamedLockPlace &place, std::string_view name, std::chrono::milliseconds timeout,
                      const std::string &fallbackFolder)
 {
@@ -262,20 +248,20 @@ NamedLock::NamedLock(NamedLockPlace &place, std::string_view name, std::chrono::
     const std::string folder = OwnLockDirectory();
     if (place.fd_ >= 0 && (place.folder_ != folder || place.name_ != name || Removed(place.fd_)))
         place.Close();
-    std::string shownName = folder + "/" + LockFileName(name);
     if (place.fd_ < 0) {
         try {
-            place.fd_ = OpenOwnLockFile(folder, name, shownName);
+            place.fd_ = OpenOwnLockFile(folder, name, place.shown_);
             place.folder_ = folder;
             place.name_ = name;
         } catch (const ELogError &refused) {
+            std::string shownName;
             fd_ = OpenBesideLog(name, refused, fallbackFolder, shownName, refusal_);
             if (fd_ >= 0)
                 AcquireOrClose(fd_, name, shownName, timeout);
             return;
         }
     }
-    Acquire(place.fd_, name, shownName, timeout);
+    Acquire(place.fd_, name, place.shown_, timeout);
     fd_ = place.fd_;
     kept_ = true;
 }
@@ -298,6 +284,7 @@ void NamedLockPlace::Close()
         ::close(fd_);
     fd_ = -1;
     folder_.clear();
+    shown_.clear();
     name_.clear();
 }
 

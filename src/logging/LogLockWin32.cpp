@@ -15,10 +15,6 @@ std::string SystemText(DWORD code)
     return std::system_category().message(static_cast<int>(code));
 }
 
-} // namespace
-
-namespace {
-
 // Waits up to `timeout` for `mutex`; raises when it is not had.
 void Take(HANDLE mutex, const std::string &lockName, std::chrono::milliseconds timeout)
 {
@@ -59,11 +55,6 @@ NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout)
 
 // A session's mutex names are the logged-on user's own: there is no folder
 // that another user could take first, so nothing falls back.
-NamedLock::NamedLock(std::string_view name, std::chrono::milliseconds timeout, const std::string &)
-    : NamedLock(name, timeout)
-{
-}
-
 NamedLock::NamedLock(NamedLockPlace &place, std::string_view name, std::chrono::milliseconds timeout,
                      const std::string &)
 {
